@@ -1,0 +1,24 @@
+// RAII ownership of a stdio stream: closed on every path out of the scope.
+#pragma once
+
+#include <cstdio>
+
+class FileGuard {
+  public:
+    FileGuard(const char *path, const char *mode) : file_(std::fopen(path, mode)) {}
+    ~FileGuard() { close(); }
+    FileGuard(const FileGuard &) = delete;
+    FileGuard &operator=(const FileGuard &) = delete;
+
+    explicit operator bool() const { return file_ != nullptr; }
+    FILE *get() const { return file_; }
+    // Closes now; returns fclose's result (0 when nothing was open).
+    int close() {
+        int rc = file_ ? std::fclose(file_) : 0;
+        file_ = nullptr;
+        return rc;
+    }
+
+  private:
+    FILE *file_;
+};
