@@ -1,0 +1,101 @@
+#include "confined_fs.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+#include "unzipfile.h"
+
+namespace unzipfile {
+namespace {
+
+int32_t code_for_errno(int err) {
+    switch (err) {
+    case ELOOP:
+        return minizip_result::kUnsafeEntry;
+    case ENAMETOOLONG:
+        return minizip_result::kPathTooLong;
+    default:
+        return minizip_result::kWriteFailed;
+    }
+}
+
+// Opens (creating if needed) the directory `name` in `at`, refusing a link in its place.
+int32_t enter_directory(int at, const char *name, UniqueFd &out) {
+    if (mkdirat(at, name, 0755) != 0 && errno != EEXIST) {
+        return code_for_errno(errno);
+    }
+    out.reset(openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (out.valid()) {
+        return minizip_result::kOk;
+    }
+    const int err = errno;
+    struct stat info {};
+    if (fstatat(at, name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode)) {
+        return minizip_result::kUnsafeEntry;
+    }
+    return code_for_errno(err);
+}
+
+} // namespace
+
+int32_t open_destination(const char *path, UniqueFd &out) noexcept {
+    char buffer[PATH_MAX];
+    const size_t length = strnlen(path, sizeof buffer);
+    if (length == 0 || length >= sizeof buffer) {
+        return minizip_result::kBadArgument;
+    }
+    memcpy(buffer, path, length + 1);
+    // Errors of the parents show up when the destination itself is opened.
+    for (size_t i = 1; i < length; ++i) {
+        if (buffer[i] == '/' && buffer[i - 1] != '/') {
+            buffer[i] = '\0';
+            mkdir(buffer, 0755);
+            buffer[i] = '/';
+        }
+    }
+    mkdir(buffer, 0755);
+    out.reset(open(buffer, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (out.valid()) {
+        return minizip_result::kOk;
+    }
+    return errno == ENAMETOOLONG ? minizip_result::kPathTooLong : minizip_result::kWriteFailed;
+}
+
+int32_t open_entry_dir(int root, const char *name, bool with_last, UniqueFd &dir,
+                       Component &leaf) noexcept {
+    dir.reset(fcntl(root, F_DUPFD_CLOEXEC, 0));
+    if (!dir.valid()) {
+        return minizip_result::kWriteFailed;
+    }
+    const char *cursor = name;
+    Component part;
+    while (next_component(cursor, part)) {
+        if (!with_last && at_last_component(cursor)) {
+            leaf = part;
+            return minizip_result::kOk;
+        }
+        UniqueFd next;
+        const int32_t rc = enter_directory(dir.get(), part.text, next);
+        if (rc != minizip_result::kOk) {
+            return rc;
+        }
+        dir = std::move(next);
+    }
+    return with_last ? minizip_result::kOk : minizip_result::kUnsafeEntry;
+}
+
+int32_t create_file(int dir, const char *leaf, UniqueFd &out) noexcept {
+    // Unlinking first keeps a link (symbolic or hard) to an outside file from being written.
+    if (unlinkat(dir, leaf, 0) != 0 && errno != ENOENT) {
+        return code_for_errno(errno);
+    }
+    out.reset(openat(dir, leaf, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    return out.valid() ? minizip_result::kOk : code_for_errno(errno);
+}
+
+} // namespace unzipfile

@@ -1,0 +1,25 @@
+// File-system steps of extraction that stay below the destination: every directory below it is
+// entered with O_NOFOLLOW, so a link planted there is never followed.
+#pragma once
+
+#include <cstdint>
+
+#include "entry_name.h"
+#include "unique_fd.h"
+
+namespace unzipfile {
+
+// Creates `path` and its missing parents (0755) and opens it as the extraction root.
+int32_t open_destination(const char *path, UniqueFd &out) noexcept;
+
+// Walks `name` below `root`, creating missing directories (0755). With `with_last` every
+// component is a directory; otherwise the walk stops before the last one, returned in `leaf`.
+// `dir` is the directory that holds `leaf` (or the last directory).
+int32_t open_entry_dir(int root, const char *name, bool with_last, UniqueFd &dir,
+                       Component &leaf) noexcept;
+
+// Puts a new empty file (0600) at `leaf` in `dir`, replacing a file or link that stands there
+// without writing through it.
+int32_t create_file(int dir, const char *leaf, UniqueFd &out) noexcept;
+
+} // namespace unzipfile
