@@ -38,7 +38,7 @@ bench:
 	@echo "make bench: not yet"
 
 fuzz:
-	@echo "make fuzz: not yet"
+	scripts/fuzz
 
 install: build
 	cmake --install $(BUILD_DIR)
