@@ -1,0 +1,161 @@
+// An in-process vendor CIM provider for installer tests: serves scripted instances of its
+// classes, answers InstallFromURI with scripted codes and records every call it receives.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <sys/stat.h>
+#include <utility>
+#include <vector>
+
+#include <cmpi/cmpimacs.h>
+
+#include "hostsim_broker.h"
+
+namespace fakevendor {
+
+using Texts = std::vector<std::pair<std::string, std::string>>;
+
+struct Instance {
+    Texts keys;
+    Texts properties;
+};
+
+// One InstallFromURI as the vendor saw it. args: "name:type=value" joined by " | ".
+struct Call {
+    std::string service;
+    std::string args;
+    std::string targetDevice; // DeviceID key of the Target reference
+    bool keysAreText = true;  // every key of the service path and of Target is a string
+};
+
+inline std::string type_name(CMPIType type) {
+    return type == CMPI_uint16A  ? "uint16[]"
+           : type == CMPI_ref    ? "ref"
+           : type == CMPI_string ? "string"
+                                 : "type" + std::to_string(type);
+}
+
+inline bool keys_are_text(const CMPIObjectPath *path) {
+    bool text = true;
+    for (CMPICount i = 0; i < CMGetKeyCount(path, nullptr); ++i) {
+        text = text && CMGetKeyAt(path, i, nullptr, nullptr).type == CMPI_string;
+    }
+    return text;
+}
+
+class Vendor {
+  public:
+    explicit Vendor(std::string nameSpace) : nameSpace_(std::move(nameSpace)) {
+        imi_ = {this, &kInstanceFT};
+        mmi_ = {this, &kMethodFT};
+        provider_->name = "FakeVendor";
+        provider_->instanceMI = &imi_;
+        provider_->methodMI = &mmi_;
+    }
+    Vendor(const Vendor &) = delete;
+    Vendor &operator=(const Vendor &) = delete;
+    ~Vendor() { hostsim::clear_registrations(); }
+
+    void add(const std::string &className, Instance instance) {
+        serve(className);
+        instances_.emplace_back(className, std::move(instance));
+    }
+    void serve(const std::string &className) {
+        hostsim::register_provider(nameSpace_, className, provider_);
+    }
+
+    std::vector<CMPIUint32> codes; // answer of the n-th call; 0 once they run out
+    bool brokerError = false;      // answer every call with a failed status
+    std::vector<Call> calls;
+
+  private:
+    static Vendor *self(const void *hdl) { return static_cast<Vendor *>(const_cast<void *>(hdl)); }
+
+    static CMPIStatus ok() { return {CMPI_RC_OK, nullptr}; }
+
+    static CMPIStatus enumerate(CMPIInstanceMI *mi, const CMPIContext *, const CMPIResult *rslt,
+                                const CMPIObjectPath *op, const char **) {
+        const CMPIBroker *broker = hostsim::broker();
+        std::string className = CMGetCharPtr(CMGetClassName(op, nullptr));
+        for (const auto &[name, instance] : self(mi->hdl)->instances_) {
+            if (name != className) {
+                continue;
+            }
+            CMPIObjectPath *path =
+                CMNewObjectPath(broker, self(mi->hdl)->nameSpace_.c_str(), name.c_str(), nullptr);
+            for (const auto &[key, value] : instance.keys) {
+                CMAddKey(path, key.c_str(), value.c_str(), CMPI_chars);
+            }
+            CMPIInstance *made = CMNewInstance(broker, path, nullptr);
+            for (const auto &[property, value] : instance.properties) {
+                CMSetProperty(made, property.c_str(), value.c_str(), CMPI_chars);
+            }
+            CMReturnInstance(rslt, made);
+        }
+        CMReturnDone(rslt);
+        return ok();
+    }
+
+    static CMPIStatus invoke(CMPIMethodMI *mi, const CMPIContext *, const CMPIResult *rslt,
+                             const CMPIObjectPath *op, const char *, const CMPIArgs *in,
+                             CMPIArgs *) {
+        Vendor *vendor = self(mi->hdl);
+        Call call{hostsim::path_to_text(op), "", "", keys_are_text(op)};
+        bool uriExists = true;
+        for (CMPICount i = 0; i < CMGetArgCount(in, nullptr); ++i) {
+            CMPIString *name = nullptr;
+            CMPIData arg = CMGetArgAt(in, i, &name, nullptr);
+            std::string argName = CMGetCharPtr(name);
+            std::string value = hostsim::to_text(arg);
+            call.args += (i ? " | " : "") + argName + ":" + type_name(arg.type) + "=" + value;
+            if (arg.type == CMPI_ref) {
+                call.keysAreText = call.keysAreText && keys_are_text(arg.value.ref);
+                call.targetDevice = hostsim::to_text(CMGetKey(arg.value.ref, "DeviceID", nullptr));
+            }
+            if (argName == "URI") {
+                // As a real provider would: the payload must be there to be installed.
+                std::string path = value.rfind("file://", 0) == 0 ? value.substr(7) : value;
+                struct stat info {};
+                uriExists = stat(path.c_str(), &info) == 0;
+            }
+        }
+        size_t n = vendor->calls.size();
+        vendor->calls.push_back(call);
+        if (vendor->brokerError) {
+            CMReturnWithChars(hostsim::broker(), CMPI_RC_ERR_FAILED, "vendor provider failed");
+        }
+        CMPIUint32 code = !uriExists ? 4107 : n < vendor->codes.size() ? vendor->codes[n] : 0;
+        CMReturnData(rslt, &code, CMPI_uint32);
+        CMReturnDone(rslt);
+        return ok();
+    }
+
+    static CMPIStatus cleanup(CMPIInstanceMI *, const CMPIContext *, CMPIBoolean) { return ok(); }
+    static CMPIStatus method_cleanup(CMPIMethodMI *, const CMPIContext *, CMPIBoolean) {
+        return ok();
+    }
+
+    // The installers only enumerate and invoke.
+    static inline CMPIInstanceMIFT kInstanceFT = {CMPICurrentVersion,
+                                                  CMPICurrentVersion,
+                                                  "FakeVendor",
+                                                  cleanup,
+                                                  nullptr,
+                                                  enumerate,
+                                                  nullptr,
+                                                  nullptr,
+                                                  nullptr,
+                                                  nullptr,
+                                                  nullptr};
+    static inline CMPIMethodMIFT kMethodFT = {CMPICurrentVersion, CMPICurrentVersion, "FakeVendor",
+                                              method_cleanup, invoke};
+
+    std::string nameSpace_;
+    std::vector<std::pair<std::string, Instance>> instances_;
+    CMPIInstanceMI imi_{};
+    CMPIMethodMI mmi_{};
+    std::shared_ptr<hostsim::Provider> provider_ = std::make_shared<hostsim::Provider>();
+};
+
+} // namespace fakevendor
