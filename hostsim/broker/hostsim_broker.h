@@ -68,6 +68,45 @@ void register_provider(const std::string &nameSpace, const std::string &classNam
 std::shared_ptr<Provider> find_provider(const std::string &nameSpace, const std::string &className);
 void clear_registrations();
 
+// One class section of a registration file in sfcb's providerRegister format:
+//   [ClassName]
+//      provider: ProviderName
+//      location: name          (the library lib<name>.so)
+//      type: instance method   (any of instance association method indication class
+//                               property qualifier)
+//      namespace: ns1 ns2
+// Lines starting with '#' are comments; group, unload, user and parameters are accepted and
+// ignored, as hostsim has a single process.
+struct Registration {
+    std::string className;
+    std::string providerName;
+    std::string location;
+    std::vector<std::string> types;
+    std::vector<std::string> nameSpaces;
+    int line = 0; // of the section header, for messages
+};
+
+// Parses registration text; `origin` names it in messages. False with `error` set to
+// "origin:line: what is wrong" for a malformed text.
+bool parse_registrations(const std::string &text, const std::string &origin,
+                         std::vector<Registration> *registrations, std::string *error);
+
+constexpr const char *kDefaultLibraryDir = "/usr/lib/cim";
+
+// What loading a registration file did.
+struct RegistryLoad {
+    std::vector<std::string> warnings; // one per provider whose library could not be loaded
+    size_t routes = 0;                 // (namespace, class) pairs now routed
+};
+
+// Reads the registration file `path`, loads each provider once (lib<location>.so in
+// `libraryDir`) and routes every (namespace, class) it serves, limited to the registered
+// types. A provider that cannot be loaded only gives a warning: its classes stay unrouted and
+// answer not-found. False with `error` ("file:line: ...") when the file cannot be read or is
+// malformed; nothing is registered then.
+bool load_registry(const std::string &path, const std::string &libraryDir, RegistryLoad *load,
+                   std::string *error);
+
 // A value as plain text: numbers in decimal, strings verbatim, arrays as comma lists,
 // references as namespace:class.key="value",...
 std::string to_text(const CMPIData &data);

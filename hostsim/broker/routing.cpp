@@ -1,5 +1,7 @@
 // Broker services that reach other providers: each call runs the target provider in its own
-// call scope and hands the results back as objects of the caller's scope.
+// call scope and hands the results back as objects of the caller's scope. The registry lock is
+// held only while the target is looked up, never while a provider runs, so providers may call
+// the broker from inside a call and from their own threads at any time.
 #include "hostsim_broker.h"
 #include "object_model.h"
 #include "routing.h"

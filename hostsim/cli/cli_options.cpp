@@ -1,0 +1,79 @@
+// Global options of the hostsim command.
+#include "cli_options.h"
+#include "cli_errors.h"
+
+namespace hostsim::cli {
+
+namespace {
+
+struct ValueOption {
+    const char *name;
+    std::string CliOptions::*field;
+};
+
+const ValueOption kValueOptions[] = {
+    {"--scenario", &CliOptions::scenario},
+    {"--registry", &CliOptions::registry},
+    {"--journal", &CliOptions::journal},
+    {"--libdir", &CliOptions::libdir},
+};
+
+} // namespace
+
+CliOptions parse_command_line(const std::vector<std::string> &arguments) {
+    CliOptions options;
+    size_t i = 0;
+    for (; i < arguments.size(); ++i) {
+        const std::string &arg = arguments[i];
+        if (arg.rfind("-", 0) != 0) {
+            break;
+        }
+        if (arg == "--fast") {
+            options.fast = true;
+            continue;
+        }
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+            continue;
+        }
+        size_t eq = arg.find('=');
+        std::string name = arg.substr(0, eq);
+        const ValueOption *option = nullptr;
+        for (const ValueOption &candidate : kValueOptions) {
+            option = name == candidate.name ? &candidate : option;
+        }
+        if (option == nullptr) {
+            throw usage_error("unknown option '" + arg + "'");
+        }
+        std::string value;
+        if (eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+        } else if (i + 1 < arguments.size()) {
+            value = arguments[++i];
+        }
+        if (value.empty()) {
+            throw usage_error(name + " needs a value");
+        }
+        options.*(option->field) = value;
+    }
+    if (i < arguments.size()) {
+        options.verb = arguments[i];
+        options.operands.assign(arguments.begin() + static_cast<long>(i) + 1, arguments.end());
+    }
+    return options;
+}
+
+std::string usage_text() {
+    return "usage: hostsim [--scenario FILE] [--registry FILE] [--journal FILE] [--libdir DIR]\n"
+           "               [--fast] VERB ARGS...\n"
+           "verbs:\n"
+           "  ei  NS:CLASS                                enumerate instances\n"
+           "  ein NS:CLASS                                enumerate instance names\n"
+           "  gi  NS:CLASS[.K=v,...] [K=v ...]            get an instance\n"
+           "  cm  NS:CLASS[.K=v,...] METHOD [NAME=v ...]  call a method\n"
+           "Arrays are comma lists; NAME:TYPE=v gives a type the built-in table lacks.\n"
+           "Exit status: 0 done, 1 CIM error, 2 bad command line, 3 bad scenario, registry or\n"
+           "library directory.\n";
+}
+
+} // namespace hostsim::cli
