@@ -1,6 +1,7 @@
 // Hypervisor bundles: asks the hypervisor's update service to install from the bundle's
 // metadata.zip and follows its job until it reports a final state.
 #include <cstring>
+#include <optional>
 #include <string>
 #include <unistd.h>
 
@@ -51,34 +52,19 @@ void append_bundle_suffix(PkgInstance &pkg) {
     debug("\n");
 }
 
-// The host name: key SystemName of the last service instance enumerated; empty when none.
-std::string host_name(const CMPIContext *ctx, const CMPIObjectPath *servicePath, bool &found) {
-    std::string name;
-    found = false;
-    CMPIStatus rc{CMPI_RC_OK, nullptr};
-    CMPIEnumeration *services =
-        CBEnumInstances(QEL_VMWarePackageInstallationBroker, ctx, servicePath, nullptr, &rc);
-    if (rc.rc != CMPI_RC_OK || !is_usable(services)) {
-        return name;
-    }
-    while (CMHasNext(services, nullptr)) {
-        CMPIData item = CMGetNext(services, nullptr);
-        if (item.type != CMPI_instance || !is_usable(item.value.inst)) {
-            break;
-        }
-        CMPIObjectPath *path = CMGetObjectPath(item.value.inst, nullptr);
-        const char *key =
-            is_usable(path) ? string_value(CMGetKey(path, "SystemName", nullptr)) : nullptr;
-        found = key != nullptr;
-        name = key ? key : "";
-    }
-    CMRelease(services);
+// The host name: key SystemName of the last service instance enumerated; unknown when the
+// enumeration failed or gave no instance with that key.
+std::optional<std::string> host_name(const CMPIContext *ctx, const CMPIObjectPath *servicePath) {
+    std::optional<std::string> name;
+    visit_instances(ctx, servicePath,
+                    [&](const CMPIInstance *service) { name = string_key(service, "SystemName"); });
     return name;
 }
 
 // Adds a chars key, or a key without a value when the host name is unknown.
-void add_host_key(CMPIObjectPath *path, const char *keyName, const std::string &host, bool known) {
-    CMAddKey(path, keyName, known ? host.c_str() : nullptr, CMPI_chars);
+void add_host_key(CMPIObjectPath *path, const char *keyName,
+                  const std::optional<std::string> &host) {
+    CMAddKey(path, keyName, host ? host->c_str() : nullptr, CMPI_chars);
 }
 
 int32_t follow_job(int32_t pkgIndex, const CMPIContext *ctx) {
@@ -126,10 +112,9 @@ int32_t installVMPkg(int32_t pkgIndex, const CMPIContext *ctx) {
     if (!is_usable(service)) {
         return 0;
     }
-    bool hostKnown = false;
-    std::string host = host_name(ctx, service, hostKnown);
+    const std::optional<std::string> host = host_name(ctx, service);
     CMAddKey(service, "CreationClassName", kServiceClass, CMPI_chars);
-    add_host_key(service, "SystemName", host, hostKnown);
+    add_host_key(service, "SystemName", host);
     CMAddKey(service, "Name", "SoftwareInstallationService", CMPI_chars);
     CMAddKey(service, "SystemCreationClassName", kSystemClass, CMPI_chars);
 
@@ -141,7 +126,7 @@ int32_t installVMPkg(int32_t pkgIndex, const CMPIContext *ctx) {
         return 0;
     }
     CMAddKey(target, "CreationClassName", kSystemClass, CMPI_chars);
-    add_host_key(target, "Name", host, hostKnown);
+    add_host_key(target, "Name", host);
 
     CMPIArgs *in = CMNewArgs(broker, nullptr);
     CMPIArgs *out = CMNewArgs(broker, nullptr);

@@ -22,23 +22,12 @@ bool brocade_wording(const AdapterFamily &family) {
 std::string system_name_of(const AdapterFamily &family, const CMPIContext *ctx,
                            const CMPIObjectPath *service) {
     std::string name;
-    CMPIStatus rc{CMPI_RC_OK, nullptr};
-    CMPIEnumeration *services =
-        CBEnumInstances(QEL_VMWarePackageInstallationBroker, ctx, service, nullptr, &rc);
-    if (rc.rc != CMPI_RC_OK || !is_usable(services)) {
-        return name;
-    }
-    while (CMHasNext(services, nullptr)) {
-        CMPIData item = CMGetNext(services, nullptr);
-        if (item.type != CMPI_instance || !is_usable(item.value.inst)) {
-            break;
-        }
-        name = string_key(item.value.inst, "SystemName").value_or("");
+    visit_instances(ctx, service, [&](const CMPIInstance *instance) {
+        name = string_key(instance, "SystemName").value_or("");
         if (!brocade_wording(family) && !name.empty()) {
             tracef("%s.SystemName = %s\n", family.service.className, name.c_str());
         }
-    }
-    CMRelease(services);
+    });
     return name;
 }
 
@@ -227,46 +216,4 @@ bool add_adapter(int32_t pkgIndex, const std::string &dfn, const std::string &de
     tracef("DFN = %s, DeviceID = %s\n", entry.DFN, entry.DeviceID);
     ++pkg.DFNDeviceCount;
     return true;
-}
-
-bool for_each_instance(const CMPIContext *ctx, const char *nameSpace, const char *className,
-                       const std::function<void(const CMPIInstance *)> &visit) {
-    CMPIObjectPath *path = new_path(nameSpace, className);
-    if (!is_usable(path)) {
-        return false;
-    }
-    CMPIStatus rc{CMPI_RC_OK, nullptr};
-    CMPIEnumeration *instances =
-        CBEnumInstances(QEL_VMWarePackageInstallationBroker, ctx, path, nullptr, &rc);
-    const bool enumerated = rc.rc == CMPI_RC_OK && is_usable(instances);
-    if (enumerated) {
-        while (CMHasNext(instances, nullptr)) {
-            CMPIData item = CMGetNext(instances, nullptr);
-            if (item.type != CMPI_instance || !is_usable(item.value.inst)) {
-                break;
-            }
-            visit(item.value.inst);
-        }
-        CMRelease(instances);
-    }
-    CMRelease(path);
-    return enumerated;
-}
-
-const char *string_property(const CMPIInstance *instance, const char *name) {
-    return string_value(CMGetProperty(instance, name, nullptr));
-}
-
-std::optional<std::string> string_key(const CMPIInstance *instance, const char *name) {
-    CMPIObjectPath *path = CMGetObjectPath(instance, nullptr);
-    if (!is_usable(path)) {
-        return std::nullopt;
-    }
-    const char *text = string_value(CMGetKey(path, name, nullptr));
-    std::optional<std::string> key;
-    if (text != nullptr) {
-        key = text;
-    }
-    CMRelease(path);
-    return key;
 }

@@ -4,6 +4,8 @@
 // data in an AdapterFamily.
 #pragma once
 
+#include "broker_helpers.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -73,10 +75,3 @@ int32_t install_adapter_payload(const AdapterFamily &family, const CMPIContext *
 void clear_adapters(int32_t pkgIndex);
 // Appends one adapter entry (texts cut at 199 characters); false once the table is full.
 bool add_adapter(int32_t pkgIndex, const std::string &dfn, const std::string &deviceId);
-// Visits the instances of a class until the enumeration ends or yields no instance; false when
-// the path or the enumeration could not be made.
-bool for_each_instance(const CMPIContext *ctx, const char *nameSpace, const char *className,
-                       const std::function<void(const CMPIInstance *)> &visit);
-// A string property of an instance (null when absent), and a string key of its object path.
-const char *string_property(const CMPIInstance *instance, const char *name);
-std::optional<std::string> string_key(const CMPIInstance *instance, const char *name);

@@ -29,28 +29,62 @@ void add_chars_keys(CMPIObjectPath *path, std::initializer_list<KeyText> keys) {
     }
 }
 
-bool last_instance_string(const CMPIContext *ctx, const char *nameSpace, const char *className,
-                          const char *property, std::string &value) {
+bool visit_instances(const CMPIContext *ctx, const CMPIObjectPath *path,
+                     const std::function<void(const CMPIInstance *)> &visit) {
+    CMPIStatus rc{CMPI_RC_OK, nullptr};
+    CMPIEnumeration *instances =
+        CBEnumInstances(QEL_VMWarePackageInstallationBroker, ctx, path, nullptr, &rc);
+    if (rc.rc != CMPI_RC_OK || !is_usable(instances)) {
+        return false;
+    }
+    while (CMHasNext(instances, nullptr)) {
+        CMPIData item = CMGetNext(instances, nullptr);
+        if (item.type != CMPI_instance || !is_usable(item.value.inst)) {
+            break; // a slot without an instance ends the walk
+        }
+        visit(item.value.inst);
+    }
+    CMRelease(instances);
+    return true;
+}
+
+bool for_each_instance(const CMPIContext *ctx, const char *nameSpace, const char *className,
+                       const std::function<void(const CMPIInstance *)> &visit) {
     CMPIObjectPath *path = new_path(nameSpace, className);
     if (!is_usable(path)) {
         return false;
     }
-    CMPIStatus rc{CMPI_RC_OK, nullptr};
-    CMPIEnumeration *instances =
-        CBEnumInstances(QEL_VMWarePackageInstallationBroker, ctx, path, nullptr, &rc);
-    bool found = false;
-    if (rc.rc == CMPI_RC_OK && is_usable(instances)) {
-        while (CMHasNext(instances, nullptr)) {
-            CMPIData item = CMGetNext(instances, nullptr);
-            if (item.type != CMPI_instance || !is_usable(item.value.inst)) {
-                break; // a slot without an instance ends the walk
-            }
-            const char *text = string_value(CMGetProperty(item.value.inst, property, nullptr));
-            found = text != nullptr;
-            value = found ? text : "";
-        }
-        CMRelease(instances);
+    const bool enumerated = visit_instances(ctx, path, visit);
+    CMRelease(path);
+    return enumerated;
+}
+
+const char *string_property(const CMPIInstance *instance, const char *name) {
+    return string_value(CMGetProperty(instance, name, nullptr));
+}
+
+std::optional<std::string> string_key(const CMPIInstance *instance, const char *name) {
+    CMPIObjectPath *path = CMGetObjectPath(instance, nullptr);
+    if (!is_usable(path)) {
+        return std::nullopt;
+    }
+    const char *text = string_value(CMGetKey(path, name, nullptr));
+    std::optional<std::string> key;
+    if (text != nullptr) {
+        key = text;
     }
     CMRelease(path);
-    return found;
+    return key;
+}
+
+bool last_instance_string(const CMPIContext *ctx, const char *nameSpace, const char *className,
+                          const char *property, std::string &value) {
+    bool found = false;
+    bool enumerated =
+        for_each_instance(ctx, nameSpace, className, [&](const CMPIInstance *instance) {
+            const char *text = string_property(instance, property);
+            found = text != nullptr;
+            value = found ? text : "";
+        });
+    return enumerated && found;
 }

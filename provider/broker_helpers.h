@@ -1,6 +1,8 @@
 // Small helpers around broker calls that retrieval and the installers share.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 
 #include <cmpi/cmpift.h>
@@ -23,6 +25,18 @@ struct KeyText {
 };
 CMPIObjectPath *new_path(const char *nameSpace, const char *className);
 void add_chars_keys(CMPIObjectPath *path, std::initializer_list<KeyText> keys);
+
+// Visits the instances that an enumeration of `path` yields, until it ends or a slot holds no
+// instance; false when the enumeration failed.
+bool visit_instances(const CMPIContext *ctx, const CMPIObjectPath *path,
+                     const std::function<void(const CMPIInstance *)> &visit);
+// The same for the instances of a class; false also when no path could be made.
+bool for_each_instance(const CMPIContext *ctx, const char *nameSpace, const char *className,
+                       const std::function<void(const CMPIInstance *)> &visit);
+
+// A string property of an instance (null when absent), and a string key of its object path.
+const char *string_property(const CMPIInstance *instance, const char *name);
+std::optional<std::string> string_key(const CMPIInstance *instance, const char *name);
 
 // Enumerates `className` in `nameSpace` and returns the string property `property` of the last
 // instance enumerated (an instance without it counts as having none). False when the
