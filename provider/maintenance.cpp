@@ -6,29 +6,31 @@
 #include "working_area.h"
 #include "zelk_limits.h"
 
+namespace {
+
+// Unlinks `path`; traces "Successfully to delete <path>" or the failure text.
+int remove_traced(const char *path, const char *failure) {
+    if (unlink(path) == 0) {
+        trace("Successfully to delete ");
+        debug(path);
+        debug("\n");
+        return 1;
+    }
+    trace(failure);
+    return 0;
+}
+
+} // namespace
+
 int reset_cimmon() {
     trace("Delete the files that left after update failed.\n");
     if (util_remove_file(zelk::kFileStorePath) != 0) {
         trace("Fail to delete files under filestore.\n");
     }
-    if (unlink(zelk::kRunLockPath) == 0) {
-        trace("Successfully to delete ");
-        debug(zelk::kRunLockPath);
-        debug("\n");
-        return 1;
-    }
-    trace("Fail to delete ZELK_LOCK_FILE.\n");
-    return 0;
+    return remove_traced(zelk::kRunLockPath, "Fail to delete ZELK_LOCK_FILE.\n");
 }
 
 int DeleteZelkDebugLog() {
     trace("Delete the zelk debug log file.\n");
-    if (unlink(zelk::kTraceLogPath) == 0) {
-        trace("Successfully to delete ");
-        debug(zelk::kTraceLogPath);
-        debug("\n");
-        return 1;
-    }
-    trace("Fail to delete zelk debug log file.\n");
-    return 0;
+    return remove_traced(zelk::kTraceLogPath, "Fail to delete zelk debug log file.\n");
 }

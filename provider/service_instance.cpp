@@ -14,6 +14,20 @@ constexpr const char *kCreationClassName = "QEL_PackageInstallationBroker";
 constexpr const char *kInstanceName = "QEL:PackageInstallationBroker";
 constexpr const char *kPathName = "QEL:QEL_PackageInstallationBroker";
 
+struct NamedText {
+    const char *name;
+    const char *value;
+};
+
+// The four identifying values, in the order they are set; only Name differs between the
+// instance and its enumerated object path.
+void identity(const char *systemName, const char *name, NamedText (&out)[4]) {
+    out[0] = {"SystemCreationClassName", kSystemCreationClassName};
+    out[1] = {"SystemName", systemName};
+    out[2] = {"CreationClassName", kCreationClassName};
+    out[3] = {"Name", name};
+}
+
 CMPIObjectPath *new_service_path() {
     const CMPIBroker *broker = QEL_VMWarePackageInstallationBroker;
     if (broker == nullptr) {
@@ -30,10 +44,11 @@ void return_service_instance(const CMPIResult *result) {
     char systemName[kNodeNameSize];
     get_sys_name(systemName, kNodeNameSize);
     if (instance != nullptr) {
-        CMSetProperty(instance, "SystemCreationClassName", kSystemCreationClassName, CMPI_chars);
-        CMSetProperty(instance, "SystemName", systemName, CMPI_chars);
-        CMSetProperty(instance, "CreationClassName", kCreationClassName, CMPI_chars);
-        CMSetProperty(instance, "Name", kInstanceName, CMPI_chars);
+        NamedText values[4];
+        identity(systemName, kInstanceName, values);
+        for (const NamedText &value : values) {
+            CMSetProperty(instance, value.name, value.value, CMPI_chars);
+        }
         CMReturnInstance(result, instance);
     }
     CMReturnDone(result);
@@ -82,10 +97,11 @@ ZELK_EXPORT CMPIStatus QEL_VMWarePackageInstallationProviderEnumInstanceNames(
     char systemName[kNodeNameSize];
     get_sys_name(systemName, kNodeNameSize);
     if (path != nullptr) {
-        CMAddKey(path, "SystemCreationClassName", kSystemCreationClassName, CMPI_chars);
-        CMAddKey(path, "SystemName", systemName, CMPI_chars);
-        CMAddKey(path, "CreationClassName", kCreationClassName, CMPI_chars);
-        CMAddKey(path, "Name", kPathName, CMPI_chars);
+        NamedText keys[4];
+        identity(systemName, kPathName, keys);
+        for (const NamedText &key : keys) {
+            CMAddKey(path, key.name, key.value, CMPI_chars);
+        }
         CMReturnObjectPath(result, path);
     }
     CMReturnDone(result);
