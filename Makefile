@@ -5,7 +5,8 @@ CMAKE_FLAGS ?=
 
 DEB_PACKAGES := build-essential cmake pkg-config util-linux binutils clang-14 libclang-rt-14-dev \
 	clang-format libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libminizip-dev \
-	libcurl4-openssl-dev nlohmann-json3-dev
+	libcurl4-openssl-dev nlohmann-json3-dev unzip minizip \
+	libmicrohttpd-dev libxml2-dev sblim-wbemcli tftpd-hpa openssh-server openssh-client
 
 .PHONY: all deps build test demo bench fuzz install clean format
 
@@ -31,11 +32,11 @@ test: deps
 	$(MAKE) build
 	cd $(BUILD_DIR) && ctest -j$(JOBS) --output-on-failure --timeout 600
 
-demo:
-	@echo "make demo: not yet (the demo arrives with the simulated host and the installers)"
+demo: deps
+	scripts/demo
 
 bench:
-	@echo "make bench: not yet"
+	scripts/bench
 
 fuzz:
 	scripts/fuzz

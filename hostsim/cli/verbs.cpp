@@ -1,4 +1,5 @@
 // The verb table. A new verb (install) is one function in its own file and one line here.
+#include "serve_verb.h"
 #include "verbs.h"
 
 namespace hostsim::cli {
@@ -10,6 +11,8 @@ const Verb kVerbs[] = {
     {"ein", check_class_verb, run_ein},
     {"gi", check_gi, run_gi},
     {"cm", check_cm, run_cm},
+    {"install", check_install, run_install},
+    {"serve", check_serve, run_serve},
 };
 
 } // namespace

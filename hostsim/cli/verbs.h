@@ -24,5 +24,7 @@ int run_ei(const std::vector<std::string> &operands);
 int run_ein(const std::vector<std::string> &operands);
 int run_gi(const std::vector<std::string> &operands);
 int run_cm(const std::vector<std::string> &operands);
+void check_install(const std::vector<std::string> &operands);
+int run_install(const std::vector<std::string> &operands);
 
 } // namespace hostsim::cli

@@ -24,12 +24,20 @@ int32_t code_for_errno(int err) {
     }
 }
 
+int open_directory(int at, const char *name) {
+    return openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
 // Opens (creating if needed) the directory `name` in `at`, refusing a link in its place.
+// Opening first: most directories exist already, and a failed mkdirat costs a system call.
 int32_t enter_directory(int at, const char *name, UniqueFd &out) {
-    if (mkdirat(at, name, 0755) != 0 && errno != EEXIST) {
-        return code_for_errno(errno);
+    out.reset(open_directory(at, name));
+    if (!out.valid() && errno == ENOENT) {
+        if (mkdirat(at, name, 0755) != 0 && errno != EEXIST) {
+            return code_for_errno(errno);
+        }
+        out.reset(open_directory(at, name));
     }
-    out.reset(openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (out.valid()) {
         return minizip_result::kOk;
     }
@@ -90,12 +98,45 @@ int32_t open_entry_dir(int root, const char *name, bool with_last, UniqueFd &dir
 }
 
 int32_t create_file(int dir, const char *leaf, UniqueFd &out) noexcept {
-    // Unlinking first keeps a link (symbolic or hard) to an outside file from being written.
-    if (unlinkat(dir, leaf, 0) != 0 && errno != ENOENT) {
+    constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    out.reset(openat(dir, leaf, kFlags, 0600));
+    if (out.valid()) {
+        return minizip_result::kOk;
+    }
+    // Whatever stands there is unlinked, never opened: a link (symbolic or hard) to an outside
+    // file is not written through.
+    if (errno != EEXIST || (unlinkat(dir, leaf, 0) != 0 && errno != ENOENT)) {
         return code_for_errno(errno);
     }
-    out.reset(openat(dir, leaf, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    out.reset(openat(dir, leaf, kFlags, 0600));
     return out.valid() ? minizip_result::kOk : code_for_errno(errno);
+}
+
+int32_t FolderCache::open_file_dir(int root, const char *name, int &dir, Component &leaf) noexcept {
+    const char *slash = strrchr(name, '/');
+    const char *last = slash != nullptr ? slash + 1 : name;
+    const size_t length = static_cast<size_t>(last - name);
+    // A last component such as "." is left to the walk, which knows what it names.
+    const bool plain = last[0] != '\0' && strcmp(last, ".") != 0;
+    if (plain &&
+        (length == 0 || (cached_ && length == length_ && memcmp(name, prefix_, length) == 0))) {
+        dir = length == 0 ? root : folder_.get();
+        memcpy(leaf.text, last, strlen(last) + 1); // within NAME_MAX: the name passed its check
+        return minizip_result::kOk;
+    }
+    UniqueFd walked;
+    const int32_t rc = open_entry_dir(root, name, false, walked, leaf);
+    if (rc != minizip_result::kOk) {
+        return rc;
+    }
+    folder_ = std::move(walked);
+    cached_ = plain;
+    if (plain) {
+        memcpy(prefix_, name, length);
+        length_ = length;
+    }
+    dir = folder_.get();
+    return minizip_result::kOk;
 }
 
 } // namespace unzipfile

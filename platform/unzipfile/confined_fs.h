@@ -2,6 +2,8 @@
 // entered with O_NOFOLLOW, so a link planted there is never followed.
 #pragma once
 
+#include <climits>
+#include <cstddef>
 #include <cstdint>
 
 #include "entry_name.h"
@@ -21,5 +23,22 @@ int32_t open_entry_dir(int root, const char *name, bool with_last, UniqueFd &dir
 // Puts a new empty file (0600) at `leaf` in `dir`, replacing a file or link that stands there
 // without writing through it.
 int32_t create_file(int dir, const char *leaf, UniqueFd &out) noexcept;
+
+// The folder that received the previous file. An archive lists the files of a folder together,
+// so most files need no walk from the root; the folder was reached by a confined walk, so it
+// stays below the destination.
+class FolderCache {
+  public:
+    // Gives the directory that holds file entry `name` (a name that passed check_entry_name) and
+    // its last component: from the cache when the previous file had the same folder, else by
+    // open_entry_dir. `dir` stays open until the next call.
+    int32_t open_file_dir(int root, const char *name, int &dir, Component &leaf) noexcept;
+
+  private:
+    UniqueFd folder_;
+    bool cached_ = false;
+    size_t length_ = 0;
+    char prefix_[PATH_MAX];
+};
 
 } // namespace unzipfile

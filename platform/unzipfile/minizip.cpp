@@ -24,15 +24,15 @@ int32_t check_entries(unzFile zip, size_t destination_length) {
     });
 }
 
-int32_t extract_file(unzFile zip, int root, const EntryInfo &entry) {
-    UniqueFd dir;
+int32_t extract_file(unzFile zip, int root, const EntryInfo &entry, FolderCache &folders) {
+    int dir = -1;
     Component leaf;
-    int32_t rc = open_entry_dir(root, entry.name, false, dir, leaf);
+    int32_t rc = folders.open_file_dir(root, entry.name, dir, leaf);
     if (rc != minizip_result::kOk) {
         return rc;
     }
     UniqueFd file;
-    rc = create_file(dir.get(), leaf.text, file);
+    rc = create_file(dir, leaf.text, file);
     if (rc != minizip_result::kOk) {
         return rc;
     }
@@ -43,14 +43,14 @@ int32_t extract_file(unzFile zip, int root, const EntryInfo &entry) {
     }
     if (rc != minizip_result::kOk) {
         // A cut-off file must not pass for a complete payload.
-        unlinkat(dir.get(), leaf.text, 0);
+        unlinkat(dir, leaf.text, 0);
     }
     return rc;
 }
 
-int32_t extract_entry(unzFile zip, int root, const EntryInfo &entry) {
+int32_t extract_entry(unzFile zip, int root, const EntryInfo &entry, FolderCache &folders) {
     if (!entry.directory) {
-        return extract_file(zip, root, entry);
+        return extract_file(zip, root, entry, folders);
     }
     if (!entry.has_parts) {
         return minizip_result::kOk;
@@ -74,8 +74,9 @@ int32_t extract(const char *archive, const char *destination) {
         rc = open_destination(destination, root);
     }
     if (rc == minizip_result::kOk) {
-        rc = for_each_entry(zip.get(), [&zip, &root](const EntryInfo &entry) {
-            return extract_entry(zip.get(), root.get(), entry);
+        FolderCache folders;
+        rc = for_each_entry(zip.get(), [&zip, &root, &folders](const EntryInfo &entry) {
+            return extract_entry(zip.get(), root.get(), entry, folders);
         });
     }
     return rc;

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "archive_io.h"
 #include "entry_name.h"
 #include "unique_fd.h"
 
@@ -74,7 +75,9 @@ int32_t ZipArchive::open(const char *path) noexcept {
     if (!probe.valid()) {
         return minizip_result::kArchiveMissing;
     }
-    zip_ = unzOpen64(path);
+    zlib_filefunc64_def functions{};
+    fill_window_functions(functions);
+    zip_ = unzOpen2_64(path, &functions);
     return zip_ != nullptr ? minizip_result::kOk : minizip_result::kArchiveCorrupt;
 }
 

@@ -1,0 +1,130 @@
+// An in-process management controller whose firmware update lasts until the test opens its
+// gate: InstallFromURI answers 4096 and records Update_Operation; the CIM_ConcreteJob in
+// qel/cimv2 reports "0x00|updating firmware" at every poll while the gate is shut and
+// "0x00|Process Completed" once it is open.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include <cmpi/cmpimacs.h>
+
+#include "hostsim_broker.h"
+
+namespace gatedcontroller {
+
+constexpr const char *kNameSpace = "qel/cimv2";
+
+class Controller {
+  public:
+    explicit Controller(bool open = false) : open_(open) {
+        imi_ = {this, &kInstanceFT};
+        mmi_ = {this, &kMethodFT};
+        provider_->name = "GatedController";
+        provider_->instanceMI = &imi_;
+        provider_->methodMI = &mmi_;
+        hostsim::register_provider(kNameSpace, "QEL_SoftwareInstallationService", provider_);
+        hostsim::register_provider(kNameSpace, "CIM_ConcreteJob", provider_);
+    }
+    Controller(const Controller &) = delete;
+    Controller &operator=(const Controller &) = delete;
+
+    void open() {
+        std::lock_guard<std::mutex> guard(lock_);
+        open_ = true;
+    }
+    void shut() {
+        std::lock_guard<std::mutex> guard(lock_);
+        open_ = false;
+    }
+    // True once the job has been polled `count` times since the last request.
+    bool wait_for_polls(size_t count) {
+        std::unique_lock<std::mutex> guard(lock_);
+        return changed_.wait_for(guard, std::chrono::seconds(60), [&] { return polls_ >= count; });
+    }
+    size_t polls() {
+        std::lock_guard<std::mutex> guard(lock_);
+        return polls_;
+    }
+    // Update_Operation of each request; -1 when it was not a uint8.
+    std::vector<int> operations() {
+        std::lock_guard<std::mutex> guard(lock_);
+        return operations_;
+    }
+
+  private:
+    static Controller *self(const void *hdl) {
+        return static_cast<Controller *>(const_cast<void *>(hdl));
+    }
+    static CMPIStatus ok() { return {CMPI_RC_OK, nullptr}; }
+
+    static CMPIStatus enumerate(CMPIInstanceMI *mi, const CMPIContext *, const CMPIResult *rslt,
+                                const CMPIObjectPath *, const char **) {
+        Controller *controller = self(mi->hdl);
+        const char *status = nullptr;
+        {
+            std::lock_guard<std::mutex> guard(controller->lock_);
+            ++controller->polls_;
+            status = controller->open_ ? "0x00|Process Completed" : "0x00|updating firmware";
+        }
+        controller->changed_.notify_all();
+        const CMPIBroker *broker = hostsim::broker();
+        CMPIObjectPath *path = CMNewObjectPath(broker, kNameSpace, "CIM_ConcreteJob", nullptr);
+        CMAddKey(path, "InstanceID", "QEL:VXCUpdate:1", CMPI_chars);
+        CMPIInstance *job = CMNewInstance(broker, path, nullptr);
+        CMSetProperty(job, "JobStatus", status, CMPI_chars);
+        CMReturnInstance(rslt, job);
+        CMReturnDone(rslt);
+        return ok();
+    }
+
+    static CMPIStatus invoke(CMPIMethodMI *mi, const CMPIContext *, const CMPIResult *rslt,
+                             const CMPIObjectPath *, const char *, const CMPIArgs *in, CMPIArgs *) {
+        Controller *controller = self(mi->hdl);
+        CMPIData operation = CMGetArg(in, "Update_Operation", nullptr);
+        {
+            std::lock_guard<std::mutex> guard(controller->lock_);
+            controller->operations_.push_back(operation.type == CMPI_uint8 ? operation.value.uint8
+                                                                           : -1);
+            controller->polls_ = 0;
+        }
+        CMPIUint32 accepted = 4096;
+        CMReturnData(rslt, &accepted, CMPI_uint32);
+        CMReturnDone(rslt);
+        return ok();
+    }
+
+    static CMPIStatus cleanup(CMPIInstanceMI *, const CMPIContext *, CMPIBoolean) { return ok(); }
+    static CMPIStatus method_cleanup(CMPIMethodMI *, const CMPIContext *, CMPIBoolean) {
+        return ok();
+    }
+
+    // The controller installer only enumerates jobs and invokes InstallFromURI.
+    static inline CMPIInstanceMIFT kInstanceFT = {CMPICurrentVersion,
+                                                  CMPICurrentVersion,
+                                                  "GatedController",
+                                                  cleanup,
+                                                  nullptr,
+                                                  enumerate,
+                                                  nullptr,
+                                                  nullptr,
+                                                  nullptr,
+                                                  nullptr,
+                                                  nullptr};
+    static inline CMPIMethodMIFT kMethodFT = {CMPICurrentVersion, CMPICurrentVersion,
+                                              "GatedController", method_cleanup, invoke};
+
+    std::mutex lock_;
+    std::condition_variable changed_;
+    bool open_;
+    size_t polls_ = 0;
+    std::vector<int> operations_;
+    CMPIInstanceMI imi_{};
+    CMPIMethodMI mmi_{};
+    std::shared_ptr<hostsim::Provider> provider_ = std::make_shared<hostsim::Provider>();
+};
+
+} // namespace gatedcontroller
