@@ -35,14 +35,25 @@ void write_status_file(const char *statusText) {
     trace(statusText);
     debug("\n");
 
+    // The new text goes to a temporary file that then replaces the status file, so that a
+    // reader without the lock sees the old or the new text whole, never a mix.
+    char temporary[sizeof path + 8];
+    std::snprintf(temporary, sizeof temporary, "%s.new", path);
     pthread_mutex_lock(&mutex);
+    bool written = false;
     {
-        FileGuard file(path, "w");
+        FileGuard file(temporary, "w");
         if (file) {
-            std::fputs(statusText, file.get());
-        } else {
-            trace("update zelk status fail.\n");
+            written = std::fputs(statusText, file.get()) >= 0;
+            written = file.close() == 0 && written;
         }
+    }
+    if (written && std::rename(temporary, path) != 0) {
+        written = false;
+    }
+    if (!written) {
+        std::remove(temporary);
+        trace("update zelk status fail.\n");
     }
     pthread_mutex_unlock(&mutex);
 }
