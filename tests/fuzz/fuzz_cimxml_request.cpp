@@ -75,8 +75,8 @@ CMPIStatus get(CMPIInstanceMI *, const CMPIContext *, const CMPIResult *result,
     CMReturnDone(result);
     return ok();
 }
-CMPIStatus refuse(CMPIInstanceMI *, const CMPIContext *, const CMPIResult *,
-                  const CMPIObjectPath *, const CMPIInstance *) {
+CMPIStatus refuse(CMPIInstanceMI *, const CMPIContext *, const CMPIResult *, const CMPIObjectPath *,
+                  const CMPIInstance *) {
     return CMPIStatus{CMPI_RC_ERR_NOT_SUPPORTED, nullptr};
 }
 CMPIStatus refuse_modify(CMPIInstanceMI *, const CMPIContext *, const CMPIResult *,
@@ -112,8 +112,17 @@ CMPIStatus invoke(CMPIMethodMI *, const CMPIContext *, const CMPIResult *result,
     return ok();
 }
 
-CMPIInstanceMIFT instanceFT = {CMPICurrentVersion, CMPICurrentVersion, "fuzz", cleanup, names,
-                               instances, get, refuse, refuse_modify, remove, query};
+CMPIInstanceMIFT instanceFT = {CMPICurrentVersion,
+                               CMPICurrentVersion,
+                               "fuzz",
+                               cleanup,
+                               names,
+                               instances,
+                               get,
+                               refuse,
+                               refuse_modify,
+                               remove,
+                               query};
 CMPIMethodMIFT methodFT = {CMPICurrentVersion, CMPICurrentVersion, "fuzz", method_cleanup, invoke};
 CMPIInstanceMI instanceMI = {nullptr, &instanceFT};
 CMPIMethodMI methodMI = {nullptr, &methodFT};
