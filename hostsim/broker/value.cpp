@@ -1,3 +1,4 @@
+#include <cstring>
 #include <strings.h>
 
 #include "object_model.h"
@@ -19,6 +20,33 @@ CMPIType stored_type(CMPIType type) {
         return CMPI_stringA;
     }
     return type;
+}
+
+size_t scalar_size(CMPIType type) {
+    switch (type) {
+    case CMPI_boolean:
+        return sizeof(CMPIBoolean);
+    case CMPI_char16:
+        return sizeof(CMPIChar16);
+    case CMPI_real32:
+        return sizeof(CMPIReal32);
+    case CMPI_real64:
+        return sizeof(CMPIReal64);
+    case CMPI_uint8:
+    case CMPI_sint8:
+        return 1;
+    case CMPI_uint16:
+    case CMPI_sint16:
+        return 2;
+    case CMPI_uint32:
+    case CMPI_sint32:
+        return 4;
+    case CMPI_uint64:
+    case CMPI_sint64:
+        return 8;
+    default:
+        return sizeof(CMPIValuePtr);
+    }
 }
 
 } // namespace
@@ -132,48 +160,10 @@ Value Value::from(const CMPIValue *value, CMPIType type) {
         }
         v.value_.dateTime = &make_datetime(dt->microseconds, dt->interval, false)->enc;
     } else {
-        // Scalars: copy only the bytes the type needs.
-        switch (type) {
-        case CMPI_boolean:
-            v.value_.boolean = value->boolean;
-            break;
-        case CMPI_char16:
-            v.value_.char16 = value->char16;
-            break;
-        case CMPI_real32:
-            v.value_.real32 = value->real32;
-            break;
-        case CMPI_real64:
-            v.value_.real64 = value->real64;
-            break;
-        case CMPI_uint8:
-            v.value_.uint8 = value->uint8;
-            break;
-        case CMPI_uint16:
-            v.value_.uint16 = value->uint16;
-            break;
-        case CMPI_uint32:
-            v.value_.uint32 = value->uint32;
-            break;
-        case CMPI_uint64:
-            v.value_.uint64 = value->uint64;
-            break;
-        case CMPI_sint8:
-            v.value_.sint8 = value->sint8;
-            break;
-        case CMPI_sint16:
-            v.value_.sint16 = value->sint16;
-            break;
-        case CMPI_sint32:
-            v.value_.sint32 = value->sint32;
-            break;
-        case CMPI_sint64:
-            v.value_.sint64 = value->sint64;
-            break;
-        default:
-            v.value_.dataPtr = value->dataPtr;
-            break;
-        }
+        // Scalars: copy only the bytes the type needs (every member starts at the union's
+        // first byte). Callers pass the address of a variable of the exact type, which need not
+        // be aligned as a CMPIValue is.
+        std::memcpy(&v.value_, value, scalar_size(type));
     }
     v.state_ = CMPI_goodValue;
     return v;

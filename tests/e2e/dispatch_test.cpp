@@ -105,8 +105,9 @@ class DispatchHost : public ::testing::Test {
             CMPIArray *options = CMNewArray(broker, static_cast<CMPICount>(request.options->size()),
                                             CMPI_uint16, nullptr);
             for (size_t i = 0; i < request.options->size(); ++i) {
-                CMSetArrayElementAt(options, static_cast<CMPICount>(i), &(*request.options)[i],
-                                    CMPI_uint16);
+                CMPIValue option{};
+                option.uint16 = (*request.options)[i];
+                CMSetArrayElementAt(options, static_cast<CMPICount>(i), &option, CMPI_uint16);
             }
             CMAddArg(in, "InstallOptions", &options, CMPI_uint16A);
         }

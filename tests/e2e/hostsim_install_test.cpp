@@ -239,6 +239,27 @@ TEST_F(HostsimInstall, APackageNotInstalledMakesTheStatusOne) {
               controller_requests());
 }
 
+// In real time: the firmware, last in the list, installs first; its success sets the status
+// text's completion flag and the job is Completed (as soon as any message says "successfully")
+// for the ten seconds the controller takes over the other package. The follower goes on until
+// the run has ended.
+TEST_F(HostsimInstall, FollowsTheRunPastTheLastListedPackage) {
+    write_scenario(Json::array({"0x00|Process Completed"}));
+    std::vector<std::string> args = install({kTwo});
+    args.erase(args.begin()); // no --fast
+    Outcome run = hostsim(args);
+    EXPECT_EQ(0, run.status) << run.err;
+    EXPECT_EQ((std::vector<std::string>{"vxc: 0: Package Initialization finished successfully",
+                                        "uefi: 50: Package installation successfully.",
+                                        "vxc: 50: Package installation successfully."}),
+              change_lines(run.out));
+    EXPECT_NE(std::string::npos, run.out.find("\nPACKAGE  CODE  MESSAGE\n"
+                                              "vxc      50    Package installation successfully.\n"
+                                              "uefi     50    Package installation successfully.\n"
+                                              "Job ZELK-1: JobState 7 (Completed)\n"))
+        << run.out;
+}
+
 TEST_F(HostsimInstall, ATerminalGetsAProgressBar) {
     Outcome run = hostsim_on_terminal(install({kTwo}));
     EXPECT_EQ(0, run.status) << run.out;

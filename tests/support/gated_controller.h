@@ -36,10 +36,6 @@ class Controller {
         std::lock_guard<std::mutex> guard(lock_);
         open_ = true;
     }
-    void shut() {
-        std::lock_guard<std::mutex> guard(lock_);
-        open_ = false;
-    }
     // True once the job has been polled `count` times since the last request.
     bool wait_for_polls(size_t count) {
         std::unique_lock<std::mutex> guard(lock_);
