@@ -62,6 +62,14 @@ void preload_fast_clock(const CliOptions &options, const std::vector<std::string
         throw CliError(kExitSetup, "--fast: " + clock + " not found");
     }
     setenv("LD_PRELOAD", (current.empty() ? clock : clock + ":" + current).c_str(), 1);
+    // A sanitizer build of hostsim would refuse a preloaded library ahead of its runtime.
+    const char *asanOptions = std::getenv("ASAN_OPTIONS");
+    std::string options = asanOptions ? asanOptions : "";
+    setenv("ASAN_OPTIONS",
+           (options.empty() ? std::string("verify_asan_link_order=0")
+                            : options + ":verify_asan_link_order=0")
+               .c_str(),
+           1);
     std::vector<char *> argv;
     for (const std::string &arg : arguments) {
         argv.push_back(const_cast<char *>(arg.c_str()));
