@@ -64,10 +64,10 @@ void preload_fast_clock(const CliOptions &options, const std::vector<std::string
     setenv("LD_PRELOAD", (current.empty() ? clock : clock + ":" + current).c_str(), 1);
     // A sanitizer build of hostsim would refuse a preloaded library ahead of its runtime.
     const char *asanOptions = std::getenv("ASAN_OPTIONS");
-    std::string options = asanOptions ? asanOptions : "";
+    std::string sanitizer = asanOptions ? asanOptions : "";
     setenv("ASAN_OPTIONS",
-           (options.empty() ? std::string("verify_asan_link_order=0")
-                            : options + ":verify_asan_link_order=0")
+           (sanitizer.empty() ? std::string("verify_asan_link_order=0")
+                              : sanitizer + ":verify_asan_link_order=0")
                .c_str(),
            1);
     std::vector<char *> argv;
