@@ -11,6 +11,7 @@
 #include <cmpi/cmpimacs.h>
 
 #include "hostsim_broker.h"
+#include "in_process_mi.h"
 
 namespace fakevendor {
 
@@ -44,17 +45,11 @@ inline bool keys_are_text(const CMPIObjectPath *path) {
     return text;
 }
 
-class Vendor {
+class Vendor : public InProcessMI<Vendor> {
   public:
-    explicit Vendor(std::string nameSpace) : nameSpace_(std::move(nameSpace)) {
-        imi_ = {this, &kInstanceFT};
-        mmi_ = {this, &kMethodFT};
-        provider_->name = "FakeVendor";
-        provider_->instanceMI = &imi_;
-        provider_->methodMI = &mmi_;
-    }
-    Vendor(const Vendor &) = delete;
-    Vendor &operator=(const Vendor &) = delete;
+    static constexpr const char *kMiName = "FakeVendor";
+
+    explicit Vendor(std::string nameSpace) : nameSpace_(std::move(nameSpace)) {}
     ~Vendor() { hostsim::clear_registrations(); }
 
     void add(const std::string &className, Instance instance) {
@@ -70,9 +65,7 @@ class Vendor {
     std::vector<Call> calls;
 
   private:
-    static Vendor *self(const void *hdl) { return static_cast<Vendor *>(const_cast<void *>(hdl)); }
-
-    static CMPIStatus ok() { return {CMPI_RC_OK, nullptr}; }
+    friend class InProcessMI<Vendor>;
 
     static CMPIStatus enumerate(CMPIInstanceMI *mi, const CMPIContext *, const CMPIResult *rslt,
                                 const CMPIObjectPath *op, const char **) {
@@ -131,31 +124,8 @@ class Vendor {
         return ok();
     }
 
-    static CMPIStatus cleanup(CMPIInstanceMI *, const CMPIContext *, CMPIBoolean) { return ok(); }
-    static CMPIStatus method_cleanup(CMPIMethodMI *, const CMPIContext *, CMPIBoolean) {
-        return ok();
-    }
-
-    // The installers only enumerate and invoke.
-    static inline CMPIInstanceMIFT kInstanceFT = {CMPICurrentVersion,
-                                                  CMPICurrentVersion,
-                                                  "FakeVendor",
-                                                  cleanup,
-                                                  nullptr,
-                                                  enumerate,
-                                                  nullptr,
-                                                  nullptr,
-                                                  nullptr,
-                                                  nullptr,
-                                                  nullptr};
-    static inline CMPIMethodMIFT kMethodFT = {CMPICurrentVersion, CMPICurrentVersion, "FakeVendor",
-                                              method_cleanup, invoke};
-
     std::string nameSpace_;
     std::vector<std::pair<std::string, Instance>> instances_;
-    CMPIInstanceMI imi_{};
-    CMPIMethodMI mmi_{};
-    std::shared_ptr<hostsim::Provider> provider_ = std::make_shared<hostsim::Provider>();
 };
 
 } // namespace fakevendor

@@ -13,24 +13,20 @@
 #include <cmpi/cmpimacs.h>
 
 #include "hostsim_broker.h"
+#include "in_process_mi.h"
 
 namespace gatedcontroller {
 
 constexpr const char *kNameSpace = "qel/cimv2";
 
-class Controller {
+class Controller : public InProcessMI<Controller> {
   public:
+    static constexpr const char *kMiName = "GatedController";
+
     explicit Controller(bool open = false) : open_(open) {
-        imi_ = {this, &kInstanceFT};
-        mmi_ = {this, &kMethodFT};
-        provider_->name = "GatedController";
-        provider_->instanceMI = &imi_;
-        provider_->methodMI = &mmi_;
         hostsim::register_provider(kNameSpace, "QEL_SoftwareInstallationService", provider_);
         hostsim::register_provider(kNameSpace, "CIM_ConcreteJob", provider_);
     }
-    Controller(const Controller &) = delete;
-    Controller &operator=(const Controller &) = delete;
 
     void open() {
         std::lock_guard<std::mutex> guard(lock_);
@@ -52,10 +48,7 @@ class Controller {
     }
 
   private:
-    static Controller *self(const void *hdl) {
-        return static_cast<Controller *>(const_cast<void *>(hdl));
-    }
-    static CMPIStatus ok() { return {CMPI_RC_OK, nullptr}; }
+    friend class InProcessMI<Controller>;
 
     static CMPIStatus enumerate(CMPIInstanceMI *mi, const CMPIContext *, const CMPIResult *rslt,
                                 const CMPIObjectPath *, const char **) {
@@ -93,34 +86,11 @@ class Controller {
         return ok();
     }
 
-    static CMPIStatus cleanup(CMPIInstanceMI *, const CMPIContext *, CMPIBoolean) { return ok(); }
-    static CMPIStatus method_cleanup(CMPIMethodMI *, const CMPIContext *, CMPIBoolean) {
-        return ok();
-    }
-
-    // The controller installer only enumerates jobs and invokes InstallFromURI.
-    static inline CMPIInstanceMIFT kInstanceFT = {CMPICurrentVersion,
-                                                  CMPICurrentVersion,
-                                                  "GatedController",
-                                                  cleanup,
-                                                  nullptr,
-                                                  enumerate,
-                                                  nullptr,
-                                                  nullptr,
-                                                  nullptr,
-                                                  nullptr,
-                                                  nullptr};
-    static inline CMPIMethodMIFT kMethodFT = {CMPICurrentVersion, CMPICurrentVersion,
-                                              "GatedController", method_cleanup, invoke};
-
     std::mutex lock_;
     std::condition_variable changed_;
     bool open_;
     size_t polls_ = 0;
     std::vector<int> operations_;
-    CMPIInstanceMI imi_{};
-    CMPIMethodMI mmi_{};
-    std::shared_ptr<hostsim::Provider> provider_ = std::make_shared<hostsim::Provider>();
 };
 
 } // namespace gatedcontroller
