@@ -6,9 +6,9 @@ CMAKE_FLAGS ?=
 DEB_PACKAGES := build-essential cmake pkg-config util-linux binutils clang-14 libclang-rt-14-dev \
 	clang-format libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libminizip-dev \
 	libcurl4-openssl-dev nlohmann-json3-dev unzip minizip \
-	libmicrohttpd-dev libxml2-dev sblim-wbemcli tftpd-hpa openssh-server openssh-client
+	libmicrohttpd-dev libxml2-dev sblim-wbemcli tftpd-hpa openssh-server openssh-client gcovr
 
-.PHONY: all deps build test demo bench fuzz install clean format
+.PHONY: all deps build test coverage demo bench fuzz install clean format
 
 all: build
 
@@ -31,6 +31,10 @@ build: $(BUILD_DIR)/CMakeCache.txt
 test: deps
 	$(MAKE) build
 	cd $(BUILD_DIR) && ctest -j$(JOBS) --output-on-failure --timeout 600
+
+# Line and branch coverage of provider/ and installers/ in build-cov; fails below 90% of lines.
+coverage: deps
+	COVERAGE_JOBS=$(JOBS) scripts/coverage
 
 demo: deps
 	scripts/demo
