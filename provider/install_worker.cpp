@@ -21,7 +21,8 @@ struct WorkerStart {
     bool contextCloned = false;
 };
 
-void *asyncInstallAllPkgs(void *arg) {
+// The whole run, with every object that has a destructor; returns before the thread ends.
+void runInstallWorker(void *arg) {
     auto start = *static_cast<std::shared_ptr<WorkerStart> *>(arg);
     delete static_cast<std::shared_ptr<WorkerStart> *>(arg);
     trace("Enter asyncInstallAllPkgs.\n");
@@ -40,6 +41,14 @@ void *asyncInstallAllPkgs(void *arg) {
     }
     trace("asyncInstallAllPkgs finish.\n");
     release_run();
+}
+
+// pthread_exit unwinds the thread's stack with the C library's unwinder, which cannot run the
+// cleanups of frames in this library (it carries its own copy of the C++ runtime). So no frame
+// of ours may hold an object with a destructor when pthread_exit is called: the work is done in
+// runInstallWorker, which has returned by then.
+void *asyncInstallAllPkgs(void *arg) {
+    runInstallWorker(arg);
     pthread_exit(nullptr);
 }
 
