@@ -45,6 +45,46 @@ inline bool keys_are_text(const CMPIObjectPath *path) {
     return text;
 }
 
+// Returns `code` as a value of `type`: an integer type, CMPI_chars for its decimal text, or
+// CMPI_null for no value at all.
+inline void return_code(const CMPIResult *rslt, CMPIUint32 code, CMPIType type) {
+    CMPIValue value{};
+    switch (type) {
+    case CMPI_chars:
+        CMReturnData(rslt, std::to_string(code).c_str(), CMPI_chars);
+        CMReturnDone(rslt);
+        return;
+    case CMPI_uint8:
+        value.uint8 = static_cast<CMPIUint8>(code);
+        break;
+    case CMPI_sint8:
+        value.sint8 = static_cast<CMPISint8>(code);
+        break;
+    case CMPI_uint16:
+        value.uint16 = static_cast<CMPIUint16>(code);
+        break;
+    case CMPI_sint16:
+        value.sint16 = static_cast<CMPISint16>(code);
+        break;
+    case CMPI_sint32:
+        value.sint32 = static_cast<CMPISint32>(code);
+        break;
+    case CMPI_uint64:
+        value.uint64 = code;
+        break;
+    case CMPI_sint64:
+        value.sint64 = static_cast<CMPISint32>(code); // negative codes stay negative
+        break;
+    default:
+        value.uint32 = code;
+        break;
+    }
+    if (type != CMPI_null) {
+        CMReturnData(rslt, &value, type);
+    }
+    CMReturnDone(rslt);
+}
+
 class Vendor : public InProcessMI<Vendor> {
   public:
     static constexpr const char *kMiName = "FakeVendor";
@@ -62,6 +102,8 @@ class Vendor : public InProcessMI<Vendor> {
 
     std::vector<CMPIUint32> codes; // answer of the n-th call; 0 once they run out
     bool brokerError = false;      // answer every call with a failed status
+    // Type of the return value, the code converted to it; CMPI_null returns no value at all.
+    CMPIType returnType = CMPI_uint32;
     std::vector<Call> calls;
 
   private:
@@ -119,8 +161,7 @@ class Vendor : public InProcessMI<Vendor> {
             CMReturnWithChars(hostsim::broker(), CMPI_RC_ERR_FAILED, "vendor provider failed");
         }
         CMPIUint32 code = !uriExists ? 4107 : n < vendor->codes.size() ? vendor->codes[n] : 0;
-        CMReturnData(rslt, &code, CMPI_uint32);
-        CMReturnDone(rslt);
+        return_code(rslt, code, vendor->returnType);
         return ok();
     }
 
