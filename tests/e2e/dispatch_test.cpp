@@ -44,6 +44,7 @@ struct Request {
     std::optional<std::vector<CMPIUint16>> options;
     std::optional<std::string> updateArgs;
     bool nullIn = false;
+    bool otherTypes = false; // InstallOptions as uint32[] {32768}, UpdateArgs as uint32 1
 };
 
 struct Outcome {
@@ -113,6 +114,15 @@ class DispatchHost : public ::testing::Test {
         }
         if (request.updateArgs) {
             CMAddArg(in, "UpdateArgs", request.updateArgs->c_str(), CMPI_chars);
+        }
+        if (request.otherTypes) {
+            CMPIArray *options = CMNewArray(broker, 1, CMPI_uint32, nullptr);
+            CMPIValue option{};
+            option.uint32 = 32768;
+            CMSetArrayElementAt(options, 0, &option, CMPI_uint32);
+            CMAddArg(in, "InstallOptions", &options, CMPI_uint32A);
+            CMPIUint32 one = 1;
+            CMAddArg(in, "UpdateArgs", &one, CMPI_uint32);
         }
         CMPIArgs *out = CMNewArgs(broker, nullptr);
         CMPIContext *context = hostsim::new_context();
@@ -263,6 +273,29 @@ TEST_F(MethodDispatch, UpdateArgsChoosesTheBankAndAbsentKeepsTheLastChoice) {
     EXPECT_EQ(1u, count_of(trace, "UpdateArgs = "));
     EXPECT_EQ(2u, count_of(trace, "--backup is selected."));
     EXPECT_EQ(1u, count_of(trace, "--backup is not selected."));
+}
+
+// Options and update arguments of another type count as absent: a uint32 array holding 32768
+// asks for nothing (the run starts in the background) and a uint32 UpdateArgs keeps the bank
+// that the call before chose.
+TEST_F(MethodDispatch, OptionalArgumentsOfAnotherTypeCountAsAbsent) {
+    controller.open();
+    Request backup;
+    backup.updateArgs = "--backup";
+    Request otherTypes;
+    otherTypes.otherTypes = true;
+    for (const Request &request : {backup, otherTypes}) {
+        Outcome started = install(request);
+        EXPECT_EQ(CMPI_RC_OK, started.rc) << started.message;
+        EXPECT_EQ(std::vector<CMPIUint32>{4096}, started.data);
+        EXPECT_NE("", started.job);
+        ASSERT_TRUE(wait_for_runs_to_end());
+    }
+    EXPECT_EQ((std::vector<int>{1, 1}), controller.operations());
+    std::vector<std::string> trace = testfiles::trace_messages();
+    EXPECT_EQ(1u, count_of(trace, "UpdateArgs = --backup"));
+    EXPECT_EQ(1u, count_of(trace, "--backup is selected."));
+    EXPECT_EQ(0u, count_of(trace, "--backup is not selected."));
 }
 
 TEST_F(MethodDispatch, MissingJobLibraryFailsAfterTheRunIsInitialised) {
