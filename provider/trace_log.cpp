@@ -2,27 +2,57 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <fcntl.h>
+#include <sys/uio.h>
+#include <unistd.h>
 
-#include "file_guard.h"
 #include "zelk_limits.h"
 
 namespace {
 
 constexpr int kRecordBufferSize = 1024;
 
+// The trace log opened for appending ("a": write-only, created 0666 less the umask), closed when
+// the record is written. A plain descriptor instead of a stdio stream: a record is one write of
+// its own bytes, with no buffer to allocate and no position to look up first.
+class TraceLogFile {
+  public:
+    TraceLogFile()
+        : fd_(open(zelk::kTraceLogPath, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666)) {}
+    ~TraceLogFile() {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
+    TraceLogFile(const TraceLogFile &) = delete;
+    TraceLogFile &operator=(const TraceLogFile &) = delete;
+
+    explicit operator bool() const { return fd_ >= 0; }
+    // Appends the texts in one write; a short or failed write is dropped like a missing log.
+    void append(const char *first, const char *second = "") const {
+        iovec parts[2] = {{const_cast<char *>(first), std::strlen(first)},
+                          {const_cast<char *>(second), std::strlen(second)}};
+        ssize_t ignored = writev(fd_, parts, 2);
+        (void)ignored;
+    }
+
+  private:
+    int fd_;
+};
+
 void write_record(const char *message) {
-    FileGuard log(zelk::kTraceLogPath, "a");
+    TraceLogFile log;
     if (!log) {
         return; // best effort: a missing log never stops an operation
     }
-    char record[kRecordBufferSize];
+    char prefix[32];
     time_t now = time(nullptr);
     struct tm local {};
     localtime_r(&now, &local);
-    format_trace_prefix(local, record, sizeof record);
-    std::fputs(record, log.get());
-    std::fputs(message, log.get());
+    format_trace_prefix(local, prefix, sizeof prefix);
+    log.append(prefix, message);
 }
 
 } // namespace
@@ -41,9 +71,9 @@ void tracef(const char *format, ...) {
 }
 
 void debug(const char *text) {
-    FileGuard log(zelk::kTraceLogPath, "a");
+    TraceLogFile log;
     if (log && text) {
-        std::fputs(text, log.get());
+        log.append(text);
     }
 }
 
