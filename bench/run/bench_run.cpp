@@ -165,8 +165,10 @@ void report(const std::vector<RunFigures> &runs, const Summary &idle_summary, si
          "FC, QLogic, Broadcom, LSI, and of the controller categories UEFI, Diagnostics, VXC, "
          "FPGA) on the shipped default scenario; median of " +
          std::to_string(reps) +
-         " runs. Provider CPU is the CPU time of the provider's worker thread (which also runs the "
-         "broker and the simulated vendor providers it calls) minus its time in Minizip.");
+         " runs. Provider CPU is the CPU time of the provider's worker thread minus its time in "
+         "Minizip. It includes the broker's work for the provider's calls (objects, routing, "
+         "starting the thread each call into a vendor provider runs on); the vendor providers' "
+         "own work runs on those threads and is not counted.");
     emit({bench_name, "wall time (hostsim install)", seconds(wall), "-", "-", "-", "-", "-"});
     emit({bench_name, "worker thread wall time", seconds(worker_wall), "-", "-", "-", "-", "-"});
     emit({bench_name, "provider CPU per package, excl. unpacking",

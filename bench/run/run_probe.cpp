@@ -8,6 +8,8 @@
 #include <cstring>
 #include <ctime>
 #include <dlfcn.h>
+#include <map>
+#include <mutex>
 #include <pthread.h>
 
 #define PROBE_EXPORT extern "C" __attribute__((visibility("default")))
@@ -60,10 +62,23 @@ void *measured_start(void *value) {
     return start->routine(start->arg);
 }
 
+// dladdr walks every loaded object's symbols: each routine is looked up once, since the
+// broker starts a thread for every call into a provider and the lookup would be charged to the
+// provider's worker.
 bool started_by_provider(void *(*routine)(void *)) {
+    static std::mutex lock;
+    static std::map<void *(*)(void *), bool> known;
+    std::lock_guard<std::mutex> guard(lock);
+    auto found = known.find(routine);
+    if (found != known.end()) {
+        return found->second;
+    }
     Dl_info info{};
-    return dladdr(reinterpret_cast<void *>(routine), &info) != 0 && info.dli_fname != nullptr &&
-           std::strstr(info.dli_fname, "libzelkprovider") != nullptr;
+    bool provider = dladdr(reinterpret_cast<void *>(routine), &info) != 0 &&
+                    info.dli_fname != nullptr &&
+                    std::strstr(info.dli_fname, "libzelkprovider") != nullptr;
+    known.emplace(routine, provider);
+    return provider;
 }
 
 // The provider loads libunzipfile.so into its own scope, out of RTLD_NEXT's reach.
