@@ -2,6 +2,7 @@
 // under /tmp and /var/tmp are private to it.
 #pragma once
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -40,11 +41,37 @@ inline std::string trace_log() {
     return read("/tmp/zelkdebug.txt");
 }
 
-// Trace records without their "[hh:mm:ss] " prefix.
+// True when `text` holds a record prefix "[hh:mm:ss] " (blank-padded) at `at`.
+inline bool trace_prefix_at(const std::string &text, size_t at) {
+    static const char shape[] = "[##:##:##] ";
+    if (text.size() < at + sizeof shape - 1) {
+        return false;
+    }
+    for (size_t i = 0; i + 1 < sizeof shape; ++i) {
+        char c = text[at + i];
+        bool ok = shape[i] == '#' ? (c == ' ' || (c >= '0' && c <= '9')) : c == shape[i];
+        if (!ok) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Trace records without their "[hh:mm:ss] " prefix. Threads write without a lock, so another
+// thread's record may land between a record and its untimed continuation, inside one line: it
+// is split off as a record of its own.
 inline std::vector<std::string> trace_messages() {
     std::vector<std::string> messages;
     for (const std::string &line : lines(trace_log())) {
-        messages.push_back(line.size() >= 11 && line[0] == '[' ? line.substr(11) : line);
+        size_t start = trace_prefix_at(line, 0) ? 11 : 0;
+        for (size_t at = start + 1; at < line.size(); ++at) {
+            if (trace_prefix_at(line, at)) {
+                messages.push_back(line.substr(start, at - start));
+                start = at + 11;
+                at = start;
+            }
+        }
+        messages.push_back(line.substr(std::min(start, line.size())));
     }
     return messages;
 }
