@@ -3,6 +3,7 @@
 // to the loaded providers by namespace and class. Thread-safe.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +28,13 @@ class CallScope {
     CallScope(const CallScope &) = delete;
     CallScope &operator=(const CallScope &) = delete;
 };
+
+// The broker objects alive in the process: every string, array, argument list, object path,
+// instance, enumeration, context, result and date-time made by a factory function, a clone or a
+// copy into a container, until it is released or its scope or thread ends (an instance counts
+// with the object path it holds). Tests compare it before and after whole runs to find objects
+// that nobody frees.
+size_t live_objects();
 
 // What a provider hands back through a CMPIResult, kept until the collector goes.
 class Result {
@@ -67,6 +75,21 @@ void register_provider(const std::string &nameSpace, const std::string &classNam
                        std::shared_ptr<Provider> provider);
 std::shared_ptr<Provider> find_provider(const std::string &nameSpace, const std::string &className);
 void clear_registrations();
+
+// Every call into a provider runs on a thread of its own, as sfcb runs providers in processes of
+// their own. A call whose thread ends inside the provider, or out of which an exception escapes,
+// fails with CIM_ERR_FAILED ("provider NAME ended abnormally during OPERATION"); so does a call
+// that has not answered within the call timeout ("... did not answer OPERATION within N s"),
+// which is then abandoned and frees its copies of the request when it ends. The next request
+// reaches the provider again, as sfcb restarts a provider process that died. The timeout comes
+// from set_call_timeout, else from the environment variable below (seconds), else the default.
+constexpr const char *kCallTimeoutVariable = "HOSTSIM_CALL_TIMEOUT";
+constexpr long long kDefaultCallTimeoutSeconds = 120;
+// A timeout of 0 or less returns to the environment's or the default.
+void set_call_timeout(std::chrono::milliseconds timeout);
+std::chrono::milliseconds call_timeout();
+// Abandoned calls still running; the threads of those that have ended are joined here.
+size_t abandoned_calls();
 
 // One class section of a registration file in sfcb's providerRegister format:
 //   [ClassName]

@@ -1,7 +1,24 @@
-// Broker services that reach other providers: each call runs the target provider in its own
-// call scope and hands the results back as objects of the caller's scope. The registry lock is
-// held only while the target is looked up, never while a provider runs, so providers may call
+// Broker services that reach other providers. sfcb runs providers in processes of their own, so
+// that a provider that dies or stops answering costs its caller one failed request and nothing
+// more; here every call into a provider runs on a thread of its own, with its own copies of the
+// object path, the arguments and the result, while the caller waits for it until the call
+// deadline (see set_call_timeout). A call whose thread ends inside the provider, or out of which
+// an exception escapes, fails with CIM_ERR_FAILED; so does a call that does not answer in time,
+// which is then abandoned: it keeps its copies and frees them whenever it ends. The context is
+// lent to the call as it is, since callers recognise the threads that clone it. The registry lock
+// is held only while the target is looked up, never while a provider runs, so providers may call
 // the broker from inside a call and from their own threads at any time.
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cxxabi.h>
+#include <exception>
+#include <functional>
+#include <system_error>
+#include <thread>
+
 #include "hostsim_broker.h"
 #include "object_model.h"
 #include "routing.h"
@@ -44,17 +61,215 @@ struct CallOutcome {
     }
 };
 
-// Runs `call(result)` in a fresh scope and collects the status and returned data.
-template <class Call> CallOutcome run_in_scope(Call call) {
-    CallOutcome outcome;
-    ResultImpl *result = make_result(false);
-    {
-        CallScope scope;
-        CMPIStatus status = call(&result->enc);
-        outcome.take(status, *result);
+// The copies one call into a provider works on, shared by the caller and the call's thread;
+// whoever lets go last frees them.
+struct GuardedCall {
+    ~GuardedCall() { drop(); }
+    // Frees the copies and what the provider handed back, so that no broker object of the call
+    // outlives it, whichever thread lets go of the call last.
+    void drop() {
+        destroy(path);
+        destroy(in);
+        destroy(out);
+        path = nullptr;
+        in = out = nullptr;
+        outcome = CallOutcome();
+        outArgs = NamedValues();
     }
-    destroy(result);
+    ObjectPathImpl *path = nullptr;
+    ArgsImpl *in = nullptr;
+    ArgsImpl *out = nullptr;
+    std::vector<std::string> propertyNames;
+    std::vector<const char *> properties; // null-terminated; empty: no property list given
+    std::string method;
+
+    std::mutex lock;
+    std::condition_variable ended;
+    bool finished = false; // the call's thread has left the provider
+    bool returned = false; // ... by returning from it
+    bool abandoned = false;
+    std::string escaped; // what escaped the provider
+    CallOutcome outcome;
+    NamedValues outArgs;
+
+    const CMPIObjectPath *pathArg() const { return path ? &path->enc : nullptr; }
+    const char **propertyArg() { return properties.empty() ? nullptr : properties.data(); }
+};
+
+using GuardedBody = std::function<CMPIStatus(GuardedCall &, const CMPIResult *)>;
+
+std::atomic<long long> g_timeoutMillis{-1};
+
+// Abandoned calls whose threads are still to be joined. Never destroyed: a call that hangs for
+// good keeps its thread until the process ends.
+struct AbandonedCalls {
+    std::mutex lock;
+    std::vector<std::pair<std::shared_ptr<GuardedCall>, std::thread>> calls;
+};
+
+AbandonedCalls &abandoned() {
+    static AbandonedCalls *calls = new AbandonedCalls;
+    return *calls;
+}
+
+// Joins the abandoned calls that have ended; the number still running.
+size_t reap_abandoned() {
+    AbandonedCalls &registry = abandoned();
+    std::lock_guard<std::mutex> guard(registry.lock);
+    auto &calls = registry.calls;
+    for (auto it = calls.begin(); it != calls.end();) {
+        bool finished = false;
+        {
+            std::lock_guard<std::mutex> callGuard(it->first->lock);
+            finished = it->first->finished;
+        }
+        if (finished) {
+            it->second.join();
+            it = calls.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    return calls.size();
+}
+
+void keep_abandoned(std::shared_ptr<GuardedCall> call, std::thread thread) {
+    {
+        AbandonedCalls &registry = abandoned();
+        std::lock_guard<std::mutex> guard(registry.lock);
+        registry.calls.emplace_back(std::move(call), std::move(thread));
+    }
+    reap_abandoned();
+}
+
+std::chrono::milliseconds timeout() {
+    long long millis = g_timeoutMillis.load();
+    if (millis < 0) {
+        const char *seconds = std::getenv(kCallTimeoutVariable);
+        char *end = nullptr;
+        double value = seconds ? std::strtod(seconds, &end) : 0;
+        millis = seconds && end != seconds && value > 0 ? static_cast<long long>(value * 1000)
+                                                        : kDefaultCallTimeoutSeconds * 1000LL;
+        long long unset = -1;
+        g_timeoutMillis.compare_exchange_strong(unset, millis);
+        millis = g_timeoutMillis.load();
+    }
+    return std::chrono::milliseconds(millis);
+}
+
+// Marks the call ended when its thread leaves the provider, also when the thread is ended
+// inside it (its stack unwinds through here).
+class EndOfCall {
+  public:
+    explicit EndOfCall(std::shared_ptr<GuardedCall> call) : call_(std::move(call)) {}
+    ~EndOfCall() {
+        {
+            std::lock_guard<std::mutex> guard(call_->lock);
+            call_->finished = true;
+            if (call_->abandoned) {
+                call_->drop();
+            }
+        }
+        call_->ended.notify_all();
+    }
+    EndOfCall(const EndOfCall &) = delete;
+    EndOfCall &operator=(const EndOfCall &) = delete;
+
+  private:
+    std::shared_ptr<GuardedCall> call_;
+};
+
+void run_call(const std::shared_ptr<GuardedCall> &call, const GuardedBody &body) {
+    EndOfCall end(call);
+    ResultImpl *result = make_result(false);
+    struct ResultOwner {
+        ResultImpl *result;
+        ~ResultOwner() { destroy(result); }
+    } owner{result};
+    try {
+        CallOutcome outcome;
+        {
+            CallScope scope;
+            CMPIStatus status = body(*call, &result->enc);
+            outcome.take(status, *result);
+        }
+        std::lock_guard<std::mutex> guard(call->lock);
+        call->outcome = std::move(outcome);
+        if (call->out != nullptr) {
+            call->outArgs = call->out->args;
+        }
+        call->returned = true;
+    } catch (const std::exception &error) {
+        std::lock_guard<std::mutex> guard(call->lock);
+        call->escaped = error.what();
+    } catch (...) {
+        if (abi::__cxa_current_exception_type() == nullptr) {
+            throw; // no exception of the provider's: its thread is being ended, let it end
+        }
+        std::lock_guard<std::mutex> guard(call->lock);
+        call->escaped = "an unknown exception";
+    }
+}
+
+// Runs `body` on a thread of its own and waits for it until the call deadline. The output
+// arguments of a call that answered go to `callerOut`, when given.
+CallOutcome run_guarded(const Provider &provider, const std::string &operation,
+                        const std::shared_ptr<GuardedCall> &call, GuardedBody body,
+                        ArgsImpl *callerOut = nullptr) {
+    const std::chrono::milliseconds limit = timeout();
+    const std::string who = "provider " + provider.name + " ";
+    CallOutcome failed;
+    failed.rc = CMPI_RC_ERR_FAILED;
+    failed.hasMessage = true;
+    std::thread thread; // joined once the call has ended, so that no call outlives its caller
+    try {
+        thread = std::thread([call, body = std::move(body)] { run_call(call, body); });
+    } catch (const std::system_error &error) {
+        failed.message = who + "could not be called for " + operation + ": " + error.what();
+        return failed;
+    }
+    std::unique_lock<std::mutex> guard(call->lock);
+    if (!call->ended.wait_for(guard, limit, [&] { return call->finished; })) {
+        call->abandoned = true;
+        guard.unlock();
+        keep_abandoned(call, std::move(thread));
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%g", static_cast<double>(limit.count()) / 1000);
+        failed.message = who + "did not answer " + operation + " within " + seconds +
+                         " s; the call was abandoned";
+        return failed;
+    }
+    guard.unlock();
+    thread.join();
+    if (!call->returned) {
+        failed.message = who + "ended abnormally during " + operation +
+                         (call->escaped.empty() ? "" : " (" + call->escaped + " escaped it)");
+        call->drop();
+        return failed;
+    }
+    CallOutcome outcome = call->outcome;
+    if (callerOut != nullptr) {
+        callerOut->args = call->outArgs;
+    }
+    call->drop();
     return outcome;
+}
+
+std::shared_ptr<GuardedCall> new_call(const CMPIObjectPath *op, const char **properties) {
+    auto call = std::make_shared<GuardedCall>();
+    if (const ObjectPathImpl *path = impl_of<ObjectPathImpl>(op)) {
+        call->path = clone_path(*path);
+    }
+    for (const char **name = properties; name != nullptr && *name != nullptr; ++name) {
+        call->propertyNames.push_back(*name);
+    }
+    if (properties != nullptr) {
+        for (const std::string &name : call->propertyNames) {
+            call->properties.push_back(name.c_str());
+        }
+        call->properties.push_back(nullptr);
+    }
+    return call;
 }
 
 std::vector<Value> of_type(const std::vector<Value> &data, CMPIType type) {
@@ -83,13 +298,22 @@ CMPIData route_invoke_method(const CMPIContext *ctx, const CMPIObjectPath *op, c
         }
         return null_data(CMPI_notFound);
     }
-    ArgsImpl *scratch = out ? nullptr : make_args(false);
-    CMPIArgs *outArgs = out ? out : &scratch->enc;
-    CMPIMethodMI *mi = provider->methodMI;
-    CallOutcome outcome = run_in_scope([&](const CMPIResult *result) {
-        return mi->ft->invokeMethod(mi, ctx, result, op, method, in, outArgs);
-    });
-    destroy(scratch);
+    std::shared_ptr<GuardedCall> call = new_call(op, nullptr);
+    const ArgsImpl *inArgs = impl_of<ArgsImpl>(in);
+    ArgsImpl *outArgs = impl_of<ArgsImpl>(out);
+    call->in = inArgs ? clone_args(*inArgs) : nullptr;
+    call->out = outArgs ? clone_args(*outArgs) : make_args(false);
+    call->method = method ? method : "";
+    const bool named = method != nullptr;
+    CallOutcome outcome = run_guarded(
+        *provider, named ? call->method : "a method call", call,
+        [provider, ctx, named](GuardedCall &c, const CMPIResult *result) {
+            CMPIMethodMI *mi = provider->methodMI;
+            return mi->ft->invokeMethod(mi, ctx, result, c.pathArg(),
+                                        named ? c.method.c_str() : nullptr,
+                                        c.in ? &c.in->enc : nullptr, &c.out->enc);
+        },
+        outArgs);
     outcome.report(rc);
     if (outcome.data.empty()) {
         return null_data(CMPI_nullValue);
@@ -108,11 +332,15 @@ CMPIEnumeration *route_enumerate(const CMPIContext *ctx, const CMPIObjectPath *o
         }
         return nullptr;
     }
-    CMPIInstanceMI *mi = provider->instanceMI;
-    CallOutcome outcome = run_in_scope([&](const CMPIResult *result) {
-        return namesOnly ? mi->ft->enumerateInstanceNames(mi, ctx, result, op)
-                         : mi->ft->enumerateInstances(mi, ctx, result, op, properties);
-    });
+    std::shared_ptr<GuardedCall> call = new_call(op, namesOnly ? nullptr : properties);
+    CallOutcome outcome = run_guarded(
+        *provider, namesOnly ? "EnumerateInstanceNames" : "EnumerateInstances", call,
+        [provider, ctx, namesOnly](GuardedCall &c, const CMPIResult *result) {
+            CMPIInstanceMI *mi = provider->instanceMI;
+            return namesOnly
+                       ? mi->ft->enumerateInstanceNames(mi, ctx, result, c.pathArg())
+                       : mi->ft->enumerateInstances(mi, ctx, result, c.pathArg(), c.propertyArg());
+        });
     outcome.report(rc);
     if (outcome.rc != CMPI_RC_OK) {
         return nullptr;
@@ -129,10 +357,12 @@ CMPIInstance *route_get_instance(const CMPIContext *ctx, const CMPIObjectPath *o
         }
         return nullptr;
     }
-    CMPIInstanceMI *mi = provider->instanceMI;
-    CallOutcome outcome = run_in_scope([&](const CMPIResult *result) {
-        return mi->ft->getInstance(mi, ctx, result, op, properties);
-    });
+    std::shared_ptr<GuardedCall> call = new_call(op, properties);
+    CallOutcome outcome = run_guarded(
+        *provider, "GetInstance", call, [provider, ctx](GuardedCall &c, const CMPIResult *result) {
+            CMPIInstanceMI *mi = provider->instanceMI;
+            return mi->ft->getInstance(mi, ctx, result, c.pathArg(), c.propertyArg());
+        });
     outcome.report(rc);
     std::vector<Value> found = of_type(outcome.data, CMPI_instance);
     if (outcome.rc != CMPI_RC_OK || found.empty()) {
@@ -151,10 +381,30 @@ CMPIStatus route_delete_instance(const CMPIContext *ctx, const CMPIObjectPath *o
     if (provider == nullptr || provider->instanceMI == nullptr) {
         return provider == nullptr ? rc : unsupported_call(nullptr);
     }
-    CMPIInstanceMI *mi = provider->instanceMI;
-    CallOutcome outcome = run_in_scope(
-        [&](const CMPIResult *result) { return mi->ft->deleteInstance(mi, ctx, result, op); });
+    std::shared_ptr<GuardedCall> call = new_call(op, nullptr);
+    CallOutcome outcome =
+        run_guarded(*provider, "DeleteInstance", call,
+                    [provider, ctx](GuardedCall &c, const CMPIResult *result) {
+                        CMPIInstanceMI *mi = provider->instanceMI;
+                        return mi->ft->deleteInstance(mi, ctx, result, c.pathArg());
+                    });
     return outcome.status();
 }
 
 } // namespace hostsim::detail
+
+namespace hostsim {
+
+void set_call_timeout(std::chrono::milliseconds timeout) {
+    detail::g_timeoutMillis.store(timeout.count() > 0 ? timeout.count() : -1);
+}
+
+std::chrono::milliseconds call_timeout() {
+    return detail::timeout();
+}
+
+size_t abandoned_calls() {
+    return detail::reap_abandoned();
+}
+
+} // namespace hostsim

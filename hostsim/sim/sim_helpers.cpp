@@ -1,6 +1,10 @@
 // Statuses, results, instances and method replies of simulated providers.
 #include <algorithm>
+#include <chrono>
+#include <mutex>
+#include <set>
 #include <strings.h>
+#include <thread>
 
 #include <cmpi/cmpimacs.h>
 
@@ -36,7 +40,50 @@ std::string entry_text(const Json &value) {
     return json_text(value);
 }
 
+// The threads of calls whose replies make the provider crash; see take_crash(). Not a
+// thread_local: provider libraries are loaded with dlopen, and their dynamic TLS trips the
+// leak checker of sanitizer builds.
+std::mutex g_crashLock;
+std::set<std::thread::id> g_crashDue;
+
+// Blocks for `seconds` of real time, forever when negative. The host's sleep() may run a fast
+// clock for the installers' pauses; a hung provider does not follow it.
+void hang(double seconds) {
+    const auto start = std::chrono::steady_clock::now();
+    while (seconds < 0 ||
+           std::chrono::steady_clock::now() - start < std::chrono::duration<double>(seconds)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+// Acts on the reply's "fault" for this call: "crash" and "hang" never let the call answer.
+void inject_fault(const std::string &key, const Json &entry, const Json &fault) {
+    if (fault.is_null()) {
+        return;
+    }
+    if (fault == "crash") {
+        std::lock_guard<std::mutex> guard(g_crashLock);
+        g_crashDue.insert(std::this_thread::get_id());
+        throw SimError("method " + key + ": crashed, as the scenario asks");
+    }
+    if (fault == "hang") {
+        const Json seconds = entry.value("hang_seconds", Json(-1));
+        if (!seconds.is_number()) {
+            throw SimError("method " + key + ": \"hang_seconds\" is a number of seconds");
+        }
+        hang(seconds.get<double>());
+        throw SimError("method " + key + ": hung, as the scenario asks");
+    }
+    throw SimError("method " + key + ": a fault is \"crash\", \"hang\" or null, not " +
+                   fault.dump());
+}
+
 } // namespace
+
+bool take_crash() {
+    std::lock_guard<std::mutex> guard(g_crashLock);
+    return g_crashDue.erase(std::this_thread::get_id()) != 0;
+}
 
 CMPIStatus ok_status() {
     return CMPIStatus{CMPI_RC_OK, nullptr};
@@ -132,6 +179,7 @@ MethodReply method_reply(const std::string &key, const Json &entry, CMPIUint32 d
     // Every list advances on every call, so the n-th call sees the n-th element of each.
     Json status = next_in_sequence(key + "#status", entry.value("status", Json()));
     Json value = next_in_sequence(key + "#return", entry.value("return", Json()));
+    Json fault = next_in_sequence(key + "#fault", entry.value("fault", Json()));
     reply.returnGiven = !value.is_null();
     if (reply.returnGiven) {
         if (!value.is_number_unsigned() || value.get<unsigned long long>() > 0xffffffffULL) {
@@ -148,6 +196,7 @@ MethodReply method_reply(const std::string &key, const Json &entry, CMPIUint32 d
     } else if (!status.is_null()) {
         throw SimError("method " + key + ": a status is an object or null, not " + status.dump());
     }
+    inject_fault(key, entry, fault);
     reply.out = member_or_empty(entry, "out");
     for (const Json &name : entry.value("omit", Json::array())) {
         if (!name.is_string()) {

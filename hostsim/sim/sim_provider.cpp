@@ -1,4 +1,5 @@
 // SimProvider: the CMPI entry points of a simulated provider and its scenario-driven defaults.
+#include <pthread.h>
 #include <strings.h>
 
 #include <cmpi/cmpimacs.h>
@@ -87,9 +88,16 @@ CMPIStatus mi_invoke(CMPIMethodMI *mi, const CMPIContext *ctx, const CMPIResult 
                      const CMPIObjectPath *op, const char *method, const CMPIArgs *in,
                      CMPIArgs *out) {
     SimProvider *p = owner(mi->hdl);
-    std::string name = method ? method : "";
-    return p->serve(name.c_str(), ctx, rs, op, in,
-                    [&](const Request &r) { return p->invoke(r, name, in, out); });
+    CMPIStatus status;
+    {
+        std::string name = method ? method : "";
+        status = p->serve(name.c_str(), ctx, rs, op, in,
+                          [&](const Request &r) { return p->invoke(r, name, in, out); });
+    }
+    if (take_crash()) {
+        pthread_exit(nullptr); // the provider "dies" in the middle of the call
+    }
+    return status;
 }
 
 } // namespace

@@ -54,7 +54,14 @@ struct MethodReply {
     std::string message;
 };
 // The reply for this call; `key` names the call's sequences. Throws SimError for a bad entry.
+// The entry's "fault" (a list consumed per call like "status") acts here, before the provider
+// does any work: "hang" blocks the call for "hang_seconds" of real time (forever without it),
+// then throws; "crash" marks the call to end its thread (take_crash) and throws.
 MethodReply method_reply(const std::string &key, const Json &entry, CMPIUint32 defaultReturn);
+// Whether the current call is to crash; clears the mark. The method MI then ends the call's
+// thread with pthread_exit, as a provider process dies: the hostsim broker, which runs every
+// provider call on a thread of its own, fails the call with CIM_ERR_FAILED.
+bool take_crash();
 // Sends `reply`: its failed status, or its out arguments (less those omitted) and return value.
 CMPIStatus send_reply(const CMPIBroker *broker, const CMPIResult *result, CMPIArgs *out,
                       const MethodReply &reply);

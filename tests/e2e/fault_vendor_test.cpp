@@ -1,0 +1,185 @@
+// A vendor provider that dies or stops answering on its InstallFromURI in the middle of a run of
+// every package family. The simulated host's broker fails that one call with CIM_ERR_FAILED, as
+// sfcb does when a provider process dies or hangs; only that vendor's package fails, with the
+// code its installer records for a failed call to its provider, and every other package
+// installs.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "vendor_host.h"
+
+namespace {
+
+using namespace vendorhost;
+
+constexpr const char *kInstalled = "50: Package installation successfully.";
+constexpr const char *kFailedCall = "57: Package installation error happened.";
+constexpr const char *kCallError = "56: Package installation error message: ";
+
+Json shipped_default() {
+    return Json::parse(testfiles::read(source_file("hostsim/scenarios/default.json")));
+}
+
+// Package id -> "code: message" of its last status.
+std::map<std::string, std::string> statuses(const std::string &statusText) {
+    std::map<std::string, std::string> found;
+    size_t start = statusText.find('|') + 1;
+    for (size_t bar; (bar = statusText.find('|', start)) != std::string::npos; start = bar + 1) {
+        const std::string line = statusText.substr(start, bar - start);
+        const size_t colon = line.find(": ");
+        found[line.substr(0, colon)] = colon == std::string::npos ? "" : line.substr(colon + 2);
+    }
+    return found;
+}
+
+Package archive_package(const std::string &id, const std::string &name,
+                        const std::string &category) {
+    return {id, name, category, {{"fw/" + id + ".img", "image"}}};
+}
+
+// One package of each family the default host serves.
+std::vector<Package> every_family() {
+    return {
+        {"brcd", "Brocade 825 FC HBA firmware", "Fibre",
+         adapter_archive({{"brocade/bfa825.bin", {"Brocade-825"}}})},
+        {"cna", "Emulex OneConnect CNA firmware", "Network",
+         adapter_archive({{"emulex/oce11102.ufi", {"OCe11102"}}})},
+        {"fc", "Emulex LPe12002 FC HBA firmware", "Fibre",
+         adapter_archive({{"emulex/lpe12002.grp", {"LPe12002"}}})},
+        {"qlgc", "QLogic QLE2562 FC HBA firmware", "Fibre",
+         adapter_archive({{"qlogic/qle2562.bin", {"QLE2562"}}})},
+        archive_package("nic", "Broadcom NetXtreme II firmware", "Network"),
+        archive_package("sas", "SAS HBA firmware", "SAS"),
+        {"uefi", "System UEFI firmware", "UEFI", {}, PayloadForm::kFirmware},
+    };
+}
+
+struct VendorFault {
+    const char *name;
+    const char *section; // the scenario section of the faulty vendor
+    const char *method;  // its method entry
+    const char *service; // the class whose InstallFromURI fails
+    const char *provider;
+    const char *package;    // the package that fails
+    bool callErrorInStatus; // the installer puts the broker's message into the status
+};
+
+void PrintTo(const VendorFault &fault, std::ostream *os) {
+    *os << fault.name;
+}
+
+const VendorFault kFaults[] = {
+    {"Brocade", "brocade", "InstallFromURI", "BROCADE_HBASoftwareInstallationService",
+     "BROCADE_Provider", "brcd", false},
+    {"EmulexCna", "emulex", "ELXUCNA_SoftwareInstallationService.InstallFromURI",
+     "ELXUCNA_SoftwareInstallationService", "ELX_Provider", "cna", false},
+    {"EmulexFc", "emulex", "ELXHBA_SoftwareInstallationService.InstallFromURI",
+     "ELXHBA_SoftwareInstallationService", "ELX_Provider", "fc", false},
+    {"QLogic", "qlogic", "InstallFromURI", "QLogicFCHBA_SoftwareInstallationService",
+     "QLGC_Provider", "qlgc", false},
+    {"Broadcom", "broadcom", "InstallFromURI", "BRCMFWUP_SoftwareInstallationService",
+     "BRCMFWUP_Provider", "nic", false},
+    {"Lsi", "lsi", "InstallFromURI", "ORPV_SoftwareInstallationService", "ORPV_Provider", "sas",
+     false},
+    {"Controller", "controller", "InstallFromURI", "QEL_SoftwareInstallationService",
+     "QEL_ControllerProvider", "uefi", true},
+};
+
+class VendorFaults : public VendorHost {
+  protected:
+    void TearDown() override {
+        // An abandoned call ends by itself once its hang is over; none outlives the test.
+        const auto cap = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        while (hostsim::abandoned_calls() > 0 && std::chrono::steady_clock::now() < cap) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        EXPECT_EQ(0u, hostsim::abandoned_calls());
+        hostsim::set_call_timeout(std::chrono::milliseconds(0));
+        VendorHost::TearDown();
+    }
+
+    // Runs every family with `reply` merged into the faulty vendor's method entry.
+    RunOutcome run_with(const VendorFault &fault, const Json &reply) {
+        Json scenario = shipped_default();
+        for (const auto &item : reply.items()) {
+            scenario[fault.section]["methods"][fault.method][item.key()] = item.value();
+        }
+        use_scenario(scenario);
+        return install(every_family());
+    }
+
+    // Only the faulty vendor's package failed, after exactly one request to that vendor, and
+    // the broker's text reached the trace log (and the status, for the installers that put it
+    // there).
+    static void expect_only_package_failed(const VendorFault &fault, const RunOutcome &run,
+                                           const std::string &brokerText) {
+        std::map<std::string, std::string> last = statuses(run.statusText);
+        ASSERT_EQ(every_family().size(), last.size()) << run.statusText;
+        for (const Package &p : every_family()) {
+            if (p.id != fault.package) {
+                EXPECT_EQ(kInstalled, last[p.id]) << p.id;
+            }
+        }
+        EXPECT_EQ(fault.callErrorInStatus ? kCallError + brokerText : std::string(kFailedCall),
+                  last[fault.package]);
+        EXPECT_EQ(1u, requests(run.journal, fault.service, "InstallFromURI").size());
+        EXPECT_NE(0u, count_of(run.trace, "Package installation error message: " + brokerText) +
+                          count_of(run.trace,
+                                   fault.package + std::string(": ") + kCallError + brokerText))
+            << "the broker's text is traced";
+        EXPECT_EQ(7u, run.jobState) << "the job still completes";
+    }
+};
+
+class VendorCrash : public VendorFaults, public ::testing::WithParamInterface<VendorFault> {};
+class VendorHang : public VendorFaults, public ::testing::WithParamInterface<VendorFault> {};
+
+TEST_P(VendorCrash, OnlyThatVendorsPackageFails) {
+    const VendorFault &fault = GetParam();
+    RunOutcome run = run_with(fault, {{"fault", "crash"}});
+    expect_only_package_failed(fault, run,
+                               std::string("provider ") + fault.provider +
+                                   " ended abnormally during InstallFromURI");
+}
+
+TEST_P(VendorHang, OnlyThatVendorsPackageFails) {
+    const VendorFault &fault = GetParam();
+    hostsim::set_call_timeout(std::chrono::seconds(2));
+    RunOutcome run = run_with(fault, {{"fault", "hang"}, {"hang_seconds", 3}});
+    expect_only_package_failed(fault, run,
+                               std::string("provider ") + fault.provider +
+                                   " did not answer InstallFromURI within 2 s; the call was "
+                                   "abandoned");
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, VendorCrash, ::testing::ValuesIn(kFaults),
+                         [](const auto &info) { return std::string(info.param.name); });
+// A hang costs a call timeout: one adapter family and the controller, whose installer records
+// the broker's text.
+INSTANTIATE_TEST_SUITE_P(Families, VendorHang, ::testing::Values(kFaults[0], kFaults[6]),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// The provider that died is reached again by the next request: of two Broadcom packages, the
+// one installed first meets the crash and the other installs.
+TEST_F(VendorFaults, CrashedProviderAnswersTheNextRequest) {
+    Json scenario = shipped_default();
+    scenario["broadcom"]["methods"]["InstallFromURI"]["fault"] = {"crash", nullptr};
+    use_scenario(scenario);
+    // Installed from the last listed to the first.
+    RunOutcome run = install({archive_package("nic1", "Broadcom NetXtreme II firmware", "Network"),
+                              archive_package("nic2", "Broadcom NetXtreme E firmware", "Network"),
+                              archive_package("sas", "SAS HBA firmware", "SAS")});
+    std::map<std::string, std::string> last = statuses(run.statusText);
+    EXPECT_EQ(kInstalled, last["nic1"]);
+    EXPECT_EQ(kFailedCall, last["nic2"]);
+    EXPECT_EQ(kInstalled, last["sas"]);
+    EXPECT_EQ(
+        2u, requests(run.journal, "BRCMFWUP_SoftwareInstallationService", "InstallFromURI").size());
+}
+
+} // namespace
