@@ -1,3 +1,4 @@
+#include <atomic>
 #include <vector>
 
 #include "hostsim_broker.h"
@@ -6,6 +7,8 @@
 namespace hostsim::detail {
 
 namespace {
+
+std::atomic<size_t> g_liveObjects{0};
 
 // Each thread has a default arena (freed when the thread ends) and a stack of call scopes.
 struct ThreadArenas {
@@ -19,6 +22,14 @@ ThreadArenas &thread_arenas() {
 }
 
 } // namespace
+
+ObjectBase::ObjectBase() {
+    g_liveObjects.fetch_add(1);
+}
+
+ObjectBase::~ObjectBase() {
+    g_liveObjects.fetch_sub(1);
+}
 
 Arena::~Arena() {
     std::unordered_set<ObjectBase *> objects;
@@ -70,6 +81,10 @@ void destroy(ObjectBase *object) {
 } // namespace hostsim::detail
 
 namespace hostsim {
+
+size_t live_objects() {
+    return detail::g_liveObjects.load();
+}
 
 CallScope::CallScope() {
     detail::push_arena(new detail::Arena);

@@ -13,11 +13,12 @@ namespace hostsim::detail {
 
 class Arena;
 
+// Every broker object counts itself while it lives (see hostsim::live_objects()).
 struct ObjectBase {
-    ObjectBase() = default;
+    ObjectBase();
     ObjectBase(const ObjectBase &) = delete;
     ObjectBase &operator=(const ObjectBase &) = delete;
-    virtual ~ObjectBase() = default;
+    virtual ~ObjectBase();
     Arena *arena = nullptr; // null: owned by a container or by whoever cloned it
 };
 
