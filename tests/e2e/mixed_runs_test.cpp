@@ -6,36 +6,17 @@
 #include <string>
 #include <vector>
 
+#include "family_runs.h"
 #include "vendor_host.h"
 
 namespace {
 
 using namespace vendorhost;
 
-Package archive_package(const std::string &id, const std::string &name,
-                        const std::string &category) {
-    return {id, name, category, {{"fw/" + id + ".img", "image"}, {"fw/flash.cfg", "flash"}}};
-}
-
-Package firmware_package(const std::string &id, const std::string &category) {
-    return {id, "System " + category + " firmware", category, {}, PayloadForm::kFirmware};
-}
-
-Json shipped_default() {
-    return Json::parse(testfiles::read(source_file("hostsim/scenarios/default.json")));
-}
-
-// Package id -> "code: message" of its last status.
-std::map<std::string, std::string> statuses(const std::string &statusText) {
-    std::map<std::string, std::string> found;
-    size_t start = statusText.find('|') + 1;
-    for (size_t bar; (bar = statusText.find('|', start)) != std::string::npos; start = bar + 1) {
-        const std::string line = statusText.substr(start, bar - start);
-        const size_t colon = line.find(": ");
-        found[line.substr(0, colon)] = colon == std::string::npos ? "" : line.substr(colon + 2);
-    }
-    return found;
-}
+using familyruns::archive_package;
+using familyruns::every_family;
+using familyruns::shipped_default;
+using familyruns::statuses;
 
 using FirmwareRuns = VendorHost;
 using MixedRun = VendorHost;
@@ -103,22 +84,7 @@ TEST_F(FirmwareRuns, BroadcomAndLsiInstallFromTheWorkingArea) {
 // at 50 and the job is Completed.
 TEST_F(MixedRun, EveryFamilyInstallsOnTheDefaultHost) {
     use_scenario(shipped_default());
-    const std::vector<Package> packages = {
-        {"brcd", "Brocade 825 FC HBA firmware", "Fibre",
-         adapter_archive({{"brocade/bfa825.bin", {"Brocade-825"}}})},
-        {"cna", "Emulex OneConnect CNA firmware", "Network",
-         adapter_archive({{"emulex/oce11102.ufi", {"OCe11102"}}})},
-        {"fc", "Emulex LPe12002 FC HBA firmware", "Fibre",
-         adapter_archive({{"emulex/lpe12002.grp", {"LPe12002"}}})},
-        {"qlgc", "QLogic QLE2562 FC HBA firmware", "Fibre",
-         adapter_archive({{"qlogic/qle2562.bin", {"QLE2562"}}})},
-        archive_package("nic", "Broadcom NetXtreme II firmware", "Network"),
-        archive_package("sas", "SAS HBA firmware", "SAS"),
-        firmware_package("uefi", "UEFI"),
-        firmware_package("diag", "Diagnostics"),
-        firmware_package("vxc", "VXC"),
-        firmware_package("fpga", "FPGA"),
-    };
+    const std::vector<Package> packages = every_family();
     RunOutcome run = install(packages);
 
     // System firmware first, controller and FPGA last, the rest from the last listed down.
