@@ -32,6 +32,23 @@ int missing_path() {
 
 int remove_entries(const char *path, DIR *dir);
 
+// Empties the open directory `dir` (at `path`), closes it and removes it with `remove_dir`.
+template <class RemoveDir> int remove_directory(const char *path, DIR *dir, RemoveDir remove_dir) {
+    int result = remove_entries(path, dir);
+    if (closedir(dir) != 0) {
+        trace("In Function util_remove_file::closedir error and the error code is [-1].\n");
+        return -1;
+    }
+    if (result < 0) {
+        return result;
+    }
+    if (remove_dir() != 0) {
+        trace("In Function util_remove_file::rmdir error and the error code is [-1].\n");
+        return -1;
+    }
+    return result;
+}
+
 // Removes the entry `name` of the open directory `parent`, whose full path is `path` and whose
 // kind readdir gave as `type`. The kind saves the lstat, and working relative to `parent`
 // saves resolving the full path again: each entry costs one system call, as with rm -rf.
@@ -56,19 +73,7 @@ int remove_entry_at(int parent, const char *name, const char *path, unsigned cha
         close(fd);
         return util_remove_file(path);
     }
-    int result = remove_entries(path, dir);
-    if (closedir(dir) != 0) {
-        trace("In Function util_remove_file::closedir error and the error code is [-1].\n");
-        return -1;
-    }
-    if (result < 0) {
-        return result;
-    }
-    if (unlinkat(parent, name, AT_REMOVEDIR) != 0) {
-        trace("In Function util_remove_file::rmdir error and the error code is [-1].\n");
-        return -1;
-    }
-    return result;
+    return remove_directory(path, dir, [=] { return unlinkat(parent, name, AT_REMOVEDIR); });
 }
 
 // Removes the entries of `dir` (the directory at `path`) depth first, in readdir order; stops at
@@ -113,17 +118,5 @@ int util_remove_file(const char *path) {
         trace("In Function util_remove_file::opendir error and the error code is [-1].\n");
         return -1;
     }
-    int result = remove_entries(path, dir);
-    if (closedir(dir) != 0) {
-        trace("In Function util_remove_file::closedir error and the error code is [-1].\n");
-        return -1;
-    }
-    if (result < 0) {
-        return result;
-    }
-    if (rmdir(path) != 0) {
-        trace("In Function util_remove_file::rmdir error and the error code is [-1].\n");
-        return -1;
-    }
-    return result;
+    return remove_directory(path, dir, [=] { return rmdir(path); });
 }
