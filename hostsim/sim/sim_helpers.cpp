@@ -16,10 +16,6 @@ namespace hostsim::sim {
 
 namespace {
 
-bool same_name(const std::string &a, const std::string &b) {
-    return strcasecmp(a.c_str(), b.c_str()) == 0;
-}
-
 const Json &member_or_empty(const Json &entry, const char *name) {
     static const Json empty = Json::object();
     if (!entry.is_object() || !entry.contains(name)) {
@@ -79,6 +75,10 @@ void inject_fault(const std::string &key, const Json &entry, const Json &fault) 
 }
 
 } // namespace
+
+bool same_name(const std::string &a, const std::string &b) {
+    return strcasecmp(a.c_str(), b.c_str()) == 0;
+}
 
 bool take_crash() {
     std::lock_guard<std::mutex> guard(g_crashLock);

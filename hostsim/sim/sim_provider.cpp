@@ -13,10 +13,6 @@ namespace hostsim::sim {
 
 namespace {
 
-bool same_name(const std::string &a, const std::string &b) {
-    return strcasecmp(a.c_str(), b.c_str()) == 0;
-}
-
 SimProvider *owner(const void *hdl) {
     return static_cast<SimProvider *>(const_cast<void *>(hdl));
 }
@@ -200,6 +196,16 @@ CMPIStatus SimProvider::invoke(const Request &request, const std::string &method
         start_job();
     }
     return send_reply(request.broker, request.result, out, reply);
+}
+
+bool SimProvider::lists(const Request &request, const std::string &className,
+                        const CMPIObjectPath *path) {
+    for (const Json &entry : instances_of(request, className)) {
+        if (keys_match(entry, path)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 Json SimProvider::instances_of(const Request &request, const std::string &className) {

@@ -37,6 +37,8 @@ void return_instances(const CMPIBroker *broker, const CMPIResult *result,
                       const CMPIObjectPath *classPath, const Json &list, bool namesOnly);
 // Whether every key of `path` has the same value (as text) in the entry; names without case.
 bool keys_match(const Json &entry, const CMPIObjectPath *path);
+// Class, method, key and property names compare without case, as CIM names do.
+bool same_name(const std::string &a, const std::string &b);
 // Adds each member of a JSON object as an argument.
 void set_args(const CMPIBroker *broker, CMPIArgs *args, const Json &values);
 
@@ -98,6 +100,9 @@ class SimProvider {
     // Instances of `className` (names without case): the listed ones, then the job's once
     // started. Each read of the job advances its steps.
     Json instances_of(const Request &request, const std::string &className);
+    // Whether `path` names a listed instance of `className`: a real service refuses requests on
+    // objects it does not have.
+    bool lists(const Request &request, const std::string &className, const CMPIObjectPath *path);
     // The method's entry ("Class.Method" before "Method"), or null; `key` gets its sequence name.
     const Json *method_entry(const Request &request, const std::string &method,
                              std::string *key) const;

@@ -24,6 +24,7 @@
 
 #include "gated_controller.h"
 #include "run_servers.h"
+#include "family_runs.h"
 #include "vendor_host.h"
 
 namespace {
@@ -221,13 +222,7 @@ bool whole_status_text(const std::string &text) {
 }
 
 Outcome outcome_in_file(const std::string &statusText) {
-    std::map<std::string, std::string> last;
-    size_t start = statusText.find('|') + 1;
-    for (size_t bar; (bar = statusText.find('|', start)) != std::string::npos; start = bar + 1) {
-        const std::string line = statusText.substr(start, bar - start);
-        const size_t colon = line.find(": ");
-        last[line.substr(0, colon)] = colon == std::string::npos ? "" : line.substr(colon + 2);
-    }
+    std::map<std::string, std::string> last = familyruns::statuses(statusText);
     Outcome outcome;
     for (const Package &p : run_packages()) {
         outcome.push_back(last[p.id]);

@@ -1,6 +1,5 @@
 #include "vendor_provider.h"
 
-#include <strings.h>
 #include <sys/stat.h>
 
 #include <cmpi/cmpimacs.h>
@@ -30,17 +29,6 @@ std::string uri_argument(const CMPIArgs *in) {
     return "";
 }
 
-// Whether the request's object path names a listed instance of its class: a real service
-// refuses a method on an object it does not have.
-bool names_listed_instance(sim::SimProvider &provider, const sim::Request &request) {
-    for (const sim::Json &entry : provider.instances_of(request, request.className)) {
-        if (sim::keys_match(entry, request.path)) {
-            return true;
-        }
-    }
-    return false;
-}
-
 } // namespace
 
 std::string local_path_of(const std::string &uri) {
@@ -60,10 +48,10 @@ bool payload_present(const std::string &uri, PayloadKind kind) {
 
 CMPIStatus VendorProvider::invoke(const sim::Request &request, const std::string &method,
                                   const CMPIArgs *in, CMPIArgs *out) {
-    if (strcasecmp(method.c_str(), kInstallMethod) != 0) {
+    if (!sim::same_name(method, kInstallMethod)) {
         return SimProvider::invoke(request, method, in, out);
     }
-    if (!names_listed_instance(*this, request)) {
+    if (!lists(request, request.className, request.path)) {
         return sim::error_status(request.broker, CMPI_RC_ERR_NOT_FOUND,
                                  "no such service: " + sim::path_text(request.path));
     }

@@ -4,7 +4,6 @@
 // CIM_ConcreteJob whose JobStatus walks the scenario's texts, one step per poll. The request must
 // name a listed service instance and a firmware file that is really there, as the controller
 // reads the image from that file.
-#include <strings.h>
 #include <sys/stat.h>
 
 #include <cmpi/cmpimacs.h>
@@ -21,19 +20,7 @@ constexpr const char *kInstallMethod = "InstallFromURI";
 constexpr CMPIUint32 kJobStarted = 4096;
 constexpr CMPIUint32 kPathMissing = 4107;
 
-bool same_name(const std::string &a, const char *b) {
-    return strcasecmp(a.c_str(), b) == 0;
-}
-
-// The listed instance of the service that `path` names, if any.
-bool names_listed_service(hostsim::sim::SimProvider &provider, const Request &request) {
-    for (const Json &entry : provider.instances_of(request, kServiceClass)) {
-        if (hostsim::sim::keys_match(entry, request.path)) {
-            return true;
-        }
-    }
-    return false;
-}
+using hostsim::sim::same_name;
 
 // The firmware file's local path, or empty when the URI names none.
 std::string local_file(const std::string &uri) {
@@ -55,7 +42,7 @@ class ControllerProvider : public hostsim::sim::SimProvider {
             return SimProvider::invoke(request, method, in, out);
         }
         const CMPIBroker *broker = request.broker;
-        if (!names_listed_service(*this, request)) {
+        if (!lists(request, kServiceClass, request.path)) {
             return hostsim::sim::error_status(broker, CMPI_RC_ERR_NOT_FOUND,
                                               "no such service: " +
                                                   hostsim::sim::path_text(request.path));

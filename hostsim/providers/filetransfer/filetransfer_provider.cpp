@@ -3,7 +3,6 @@
 // path; DeleteTransferredFile removes a copy from the store and nothing else. A scenario reply
 // with "return" answers that code and its "out" instead of transferring or deleting.
 #include <algorithm>
-#include <strings.h>
 
 #include <cmpi/cmpimacs.h>
 
@@ -34,9 +33,7 @@ constexpr TransferMethod kTransferMethods[] = {
     {"TransferViaURL", "sftp,file", false},
 };
 
-bool same_name(const std::string &a, const char *b) {
-    return strcasecmp(a.c_str(), b) == 0;
-}
+using hostsim::sim::same_name;
 
 bool absent(const CMPIData &data) {
     return (data.state & CMPI_notFound) != 0;

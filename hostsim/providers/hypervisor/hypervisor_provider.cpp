@@ -5,7 +5,6 @@
 // VMware_ConcreteJob whose JobStatus walks the scenario's texts, one step per poll. The request
 // must name a listed service instance and a listed computer system; the bundle itself is not
 // read.
-#include <strings.h>
 
 #include <cmpi/cmpimacs.h>
 
@@ -21,9 +20,7 @@ constexpr const char *kSystemClass = "OMC_UnitaryComputerSystem";
 constexpr const char *kInstallMethod = "InstallFromURI";
 constexpr CMPIUint32 kJobStarted = 4096;
 
-bool same_name(const std::string &a, const char *b) {
-    return strcasecmp(a.c_str(), b) == 0;
-}
+using hostsim::sim::same_name;
 
 bool present(const CMPIData &data) {
     return (data.state & (CMPI_nullValue | CMPI_notFound)) == 0;
@@ -39,7 +36,7 @@ class HypervisorProvider : public hostsim::sim::SimProvider {
             return SimProvider::invoke(request, method, in, out);
         }
         const CMPIBroker *broker = request.broker;
-        if (!listed(request, kServiceClass, request.path)) {
+        if (!lists(request, kServiceClass, request.path)) {
             return hostsim::sim::error_status(broker, CMPI_RC_ERR_NOT_FOUND,
                                               "no such service: " +
                                                   hostsim::sim::path_text(request.path));
@@ -55,7 +52,7 @@ class HypervisorProvider : public hostsim::sim::SimProvider {
         }
         std::string targetClass = hostsim::sim::chars_of(CMGetClassName(target.value.ref, nullptr));
         if (!same_name(targetClass, kSystemClass) ||
-            !listed(request, kSystemClass, target.value.ref)) {
+            !lists(request, kSystemClass, target.value.ref)) {
             return hostsim::sim::error_status(broker, CMPI_RC_ERR_INVALID_PARAMETER,
                                               "Target names no computer system of this host: " +
                                                   hostsim::sim::path_text(target.value.ref));
@@ -69,16 +66,6 @@ class HypervisorProvider : public hostsim::sim::SimProvider {
             start_job();
         }
         return hostsim::sim::send_reply(broker, request.result, out, reply);
-    }
-
-  private:
-    bool listed(const Request &request, const char *className, const CMPIObjectPath *path) {
-        for (const Json &entry : instances_of(request, className)) {
-            if (hostsim::sim::keys_match(entry, path)) {
-                return true;
-            }
-        }
-        return false;
     }
 };
 
