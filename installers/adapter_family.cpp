@@ -90,7 +90,6 @@ bool unpack(const AdapterFamily &family, const char *localFileURI, int32_t *resu
 int32_t refuse_cut_package(const AdapterFamily &family, int32_t pkgIndex) {
     update_Pkg_Install_status(pkgIndex, status_code::kInstallError,
                               "Package installation error happened.");
-    tracef("Complete %s.\n", family.installer);
     return family.payloadFailureResult;
 }
 
