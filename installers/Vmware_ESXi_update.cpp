@@ -38,18 +38,31 @@ constexpr JobOutcome kJobOutcomes[] = {
      "Scan of URI Complete and installable packages found. Starting Update.", true, 0},
 };
 
-// Appends the bundle's metadata file name to the payload location, in place. A location with
-// no room left for it is kept as it is and traced.
-void append_bundle_suffix(PkgInstance &pkg) {
+// Appends the bundle's metadata file name to the payload location, in place. False, with the
+// location kept as it is, when the field has no room left for it.
+bool append_bundle_suffix(PkgInstance &pkg) {
     size_t used = std::strlen(pkg.TFTPPayloadPkgURIs);
-    if (used + std::strlen(kBundleSuffix) < sizeof pkg.TFTPPayloadPkgURIs) {
-        std::strcat(pkg.TFTPPayloadPkgURIs, kBundleSuffix);
-    } else {
-        trace("Bundle location too long to append metadata.zip; using it as it is.\n");
+    if (used + std::strlen(kBundleSuffix) >= sizeof pkg.TFTPPayloadPkgURIs) {
+        return false;
     }
+    std::strcat(pkg.TFTPPayloadPkgURIs, kBundleSuffix);
     trace("pkgInstance[pkgIdx].TFTPPayloadPkgURIs = ");
     debug(pkg.TFTPPayloadPkgURIs);
     debug("\n");
+    return true;
+}
+
+// The bundle's folder alone names nothing the hypervisor could install from: no request is
+// made, and the package fails as a failed request does.
+int32_t refuse_long_location(int32_t pkgIndex, PkgInstance &pkg) {
+    tracef("Bundle location too long to append metadata.zip (%zu characters); no request "
+           "sent.\n",
+           std::strlen(pkg.TFTPPayloadPkgURIs));
+    update_Pkg_Install_status(pkgIndex, status_code::kInstallError,
+                              "Package installation error happened.");
+    pkg.OrderFlag = order_flag::kFailed;
+    trace("Complete InstallVMPkg\n");
+    return 0;
 }
 
 // The host name: key SystemName of the last service instance enumerated; unknown when the
@@ -106,7 +119,9 @@ int32_t installVMPkg(int32_t pkgIndex, const CMPIContext *ctx) {
     trace("Enter installVMPkg.\n");
     const CMPIBroker *broker = QEL_VMWarePackageInstallationBroker;
     PkgInstance &pkg = pkgInstance[pkgIndex];
-    append_bundle_suffix(pkg);
+    if (!append_bundle_suffix(pkg)) {
+        return refuse_long_location(pkgIndex, pkg);
+    }
 
     CMPIObjectPath *service = new_path(kHypervisorNameSpace, kServiceClass);
     if (!is_usable(service)) {

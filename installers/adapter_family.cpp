@@ -14,6 +14,8 @@ constexpr int kPayloadUriSize = 256;
 constexpr CMPIUint16 kInstallOption = 4;
 constexpr CMPIUint16 kSecondInstallOption = 5;
 
+int adaptersLeftOut = 0; // found by the latest discovery beyond the record's adapter table
+
 bool brocade_wording(const AdapterFamily &family) {
     return family.wording == TraceWording::kBrocade;
 }
@@ -83,6 +85,14 @@ bool unpack(const AdapterFamily &family, const char *localFileURI, int32_t *resu
     return true;
 }
 
+// A package never reports success with adapters or payloads left out: it installs nothing and
+// fails as a failed payload does.
+int32_t refuse_cut_package(const AdapterFamily &family, int32_t pkgIndex) {
+    update_Pkg_Install_status(pkgIndex, status_code::kInstallError,
+                              "Package installation error happened.");
+    return family.payloadFailureResult;
+}
+
 int32_t remove_working_area(const AdapterFamily &family) {
     int32_t removed = util_remove_file(zelk::kWorkingAreaPath);
     if (brocade_wording(family)) {
@@ -104,6 +114,11 @@ int32_t install_adapter_package(const AdapterFamily &family, int32_t pkgIndex,
         update_Pkg_Install_status(pkgIndex, status_code::kInstallError, family.noAdapterMessage);
         return kNoAdapterResult;
     }
+    if (adaptersLeftOut > 0) {
+        tracef("%d adapters found beyond the %d the record holds; nothing is installed.\n",
+               adaptersLeftOut, zelk::kMaxDfnDevices);
+        return refuse_cut_package(family, pkgIndex);
+    }
     trace_labelled("LocalFileURI = ", pkg.LocalFileURI);
     int32_t result = 0;
     if (!unpack(family, pkg.LocalFileURI, &result)) {
@@ -114,6 +129,11 @@ int32_t install_adapter_package(const AdapterFamily &family, int32_t pkgIndex,
             trace("parsePayloadDeviceIDArray() failed.\n");
         }
         return 0;
+    }
+    if (payload_matches_left_out() > 0) {
+        tracef("%d payload matches beyond the %d the record holds; nothing is installed.\n",
+               payload_matches_left_out(), zelk::kMaxPayloads);
+        return refuse_cut_package(family, pkgIndex); // the working area stays, as after a failure
     }
     if (install_adapter_payloads(family, pkgIndex, ctx) == 1) {
         return family.payloadFailureResult; // the working area stays for the driver to remove
@@ -201,6 +221,7 @@ int32_t install_adapter_payload(const AdapterFamily &family, const CMPIContext *
 
 void clear_adapters(int32_t pkgIndex) {
     pkgInstance[pkgIndex].DFNDeviceCount = 0;
+    adaptersLeftOut = 0;
 }
 
 bool add_adapter(int32_t pkgIndex, const std::string &dfn, const std::string &deviceId) {
@@ -208,6 +229,7 @@ bool add_adapter(int32_t pkgIndex, const std::string &dfn, const std::string &de
     if (pkg.DFNDeviceCount < 0 || pkg.DFNDeviceCount >= zelk::kMaxDfnDevices) {
         tracef("More than %d adapters; DFN = %s, DeviceID = %s is left out.\n",
                zelk::kMaxDfnDevices, dfn.c_str(), deviceId.c_str());
+        ++adaptersLeftOut;
         return false;
     }
     DeviceEntry &entry = pkg.DFNDeviceIDs[pkg.DFNDeviceCount];

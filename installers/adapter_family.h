@@ -58,7 +58,8 @@ struct AdapterFamily {
 constexpr int32_t kNoAdapterResult = 4098;
 
 // The package entry after discovery: no adapter (57), unpacking, payload matching, the payload
-// loop and removal of the working area after success.
+// loop and removal of the working area after success. More adapters or payload matches than the
+// record holds install nothing and record 57.
 int32_t install_adapter_package(const AdapterFamily &family, int32_t pkgIndex,
                                 const CMPIContext *ctx);
 
@@ -73,5 +74,6 @@ int32_t install_adapter_payload(const AdapterFamily &family, const CMPIContext *
 
 // Discovery helpers for the members.
 void clear_adapters(int32_t pkgIndex);
-// Appends one adapter entry (texts cut at 199 characters); false once the table is full.
+// Appends one adapter entry (texts cut at 199 characters); false once the table is full, and
+// the adapter counts as left out.
 bool add_adapter(int32_t pkgIndex, const std::string &dfn, const std::string &deviceId);

@@ -49,12 +49,24 @@ void append_superseded(PkgInstance &requirer, const PkgInstance &prereq) {
     requirer.preReqCount = count + 1;
 }
 
+// Failed (1000) and unsupported (1001) packages are not installed. They keep that disposition
+// when another package names them, and the packages they name are ordered as if they did not.
+bool not_installed(const PkgInstance &record) {
+    return record.OrderFlag == order_flag::kFailed || record.OrderFlag == order_flag::kUnsupported;
+}
+
 // Lowers every prerequisite just below the package that needs it. A package gets 999 when a
-// prerequisite is missing and none has been found so far in this call.
+// prerequisite is missing and none has been found so far in this call. Only packages flagged
+// below 1000 name prerequisites here, so no lowering reaches the dispositions 999 to 1002.
 void lower_prerequisites(int count) {
     bool found = false; // set once, never cleared during the call
     for (int i = 0; i < count; ++i) {
         PkgInstance &requirer = pkgInstance[i];
+        if (requirer.OrderFlag >= order_flag::kFailed && prereq_count(requirer) > 0) {
+            tracef("%s has Order Flag %d; its prerequisites are not ordered.\n",
+                   requirer.identificationCode, requirer.OrderFlag);
+            continue;
+        }
         for (int j = 0; j < prereq_count(requirer); ++j) {
             tracef("%s require to install Prereq Package %s\n", requirer.identificationCode,
                    requirer.preReq[j]);
@@ -63,7 +75,12 @@ void lower_prerequisites(int count) {
                 if (std::strcmp(requirer.preReq[j], prereq.identificationCode) != 0) {
                     continue;
                 }
-                prereq.OrderFlag = just_below(requirer.OrderFlag);
+                if (not_installed(prereq)) {
+                    tracef("Prereq Package %s is not installed; it keeps Order Flag %d.\n",
+                           prereq.identificationCode, prereq.OrderFlag);
+                } else {
+                    prereq.OrderFlag = just_below(requirer.OrderFlag);
+                }
                 trace("Prereq Package is found in xml list.\n");
                 found = true;
                 if (std::strcmp(prereq.supersedes, kNoSupersedes) != 0) {

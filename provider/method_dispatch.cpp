@@ -20,6 +20,9 @@ constexpr CMPIUint16 kSynchronousOption = 32768;
 constexpr CMPIUint16 kAsynchronousOption = 32769;
 constexpr CMPIUint32 kJobStarted = 4096;
 constexpr int kUpdateArgsTraceSize = 190;
+constexpr char kUpdateArgsLabel[] = "UpdateArgs = ";
+// The value's room in the trace line: the buffer less the label, the line end and the terminator.
+constexpr int kUpdateArgsValueRoom = kUpdateArgsTraceSize - (sizeof kUpdateArgsLabel - 1) - 2;
 
 CMPIStatus failure(CMPIrc rc, const char *message) {
     CMPIStatus status{rc, nullptr};
@@ -101,8 +104,10 @@ void read_update_args(const CMPIArgs *in) {
     if (updateArgs == nullptr) {
         return; // absent: the backup choice of the previous call stands
     }
+    // A long value is cut, never the line end: the next record starts a line of its own.
     char line[kUpdateArgsTraceSize];
-    std::snprintf(line, sizeof line, "UpdateArgs = %s\n", updateArgs);
+    std::snprintf(line, sizeof line, "%s%.*s\n", kUpdateArgsLabel, kUpdateArgsValueRoom,
+                  updateArgs);
     trace(line);
     if (std::strstr(updateArgs, "--backup") != nullptr) {
         trace("--backup is selected.\n");

@@ -120,9 +120,9 @@ int32_t download(const TransferKind &kind, const char *uri, int32_t pkgIndex,
     if (!pathUsable) {
         record_broker_error(pkgIndex, "Create CMPIObjectPath failed.");
     } else if (rc.rc != CMPI_RC_OK) {
-        // The service could not be reached: its status explains why, and no output came back.
-        std::string text = status_message_text(rc);
-        record_broker_error(pkgIndex, text.empty() ? "CIM error " + std::to_string(rc.rc) : text);
+        // The service could not be reached: its status explains why (nothing is appended when
+        // it gives no message), and no output came back.
+        record_broker_error(pkgIndex, status_message_text(rc));
         pkg.LocalFileURI[0] = '\0';
         tracef("Complete downloadFileVia%s.\n", kind.name);
         return 0;

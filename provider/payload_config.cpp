@@ -18,6 +18,8 @@ using Line = char[kPayloadLineSize];
 
 constexpr const char *kCfgFileName = "image/payload.xml";
 
+int32_t matchesLeftOut = 0; // of the latest call
+
 // Keyword tests are prefix rules: most drop the name's last character before comparing.
 bool trimmed_name_is_prefix(const char *name, int len, const char *keyword) {
     size_t compared = static_cast<size_t>(len - 1);
@@ -173,6 +175,7 @@ int append_matches(PkgInstance &record, int total, int count, const DeviceEntry 
             tracef("parsePayloadDeviceIDArray: payload table full; %d payloads for device %s not "
                    "taken.\n",
                    count - m, device.DeviceID);
+            matchesLeftOut += count - m;
             break;
         }
         PayloadEntry &entry = record.Payloads[total++];
@@ -198,6 +201,10 @@ int device_count(const PkgInstance &record) {
 
 } // namespace
 
+int32_t payload_matches_left_out() {
+    return matchesLeftOut;
+}
+
 int32_t findCfgFileName(char *buffer) {
     std::snprintf(buffer, kPayloadLineSize, "%s%s", zelk::kWorkingAreaPath, kCfgFileName);
     return 1;
@@ -220,6 +227,7 @@ int32_t parsePayloadDeviceIDArray(int32_t pkgIndex) {
     char cfgPath[kPayloadLineSize];
     findCfgFileName(cfgPath);
     trace("Enter parsePayloadDeviceIDArray.\n");
+    matchesLeftOut = 0;
     if (pkgIndex < 0 || pkgIndex >= zelk::kMaxPackages) {
         tracef("parsePayloadDeviceIDArray: package index %d is outside the run table.\n", pkgIndex);
         return 0;

@@ -33,6 +33,10 @@ extern char update_file_location[kFileLocationSize];
 // 0 when the file cannot be opened or a payload line has no usable file name.
 int32_t parsePayloadDeviceIDArray(int32_t pkgIndex);
 
+// Matches of the latest parsePayloadDeviceIDArray that did not fit the record's Payloads; 0 when
+// every match was taken.
+int32_t payload_matches_left_out();
+
 // Copies the configuration file path into buffer (kPayloadLineSize bytes); returns 1.
 int32_t findCfgFileName(char *buffer);
 

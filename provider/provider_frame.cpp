@@ -19,7 +19,7 @@ constexpr CMPIStatus status_of(CMPIrc rc) {
 }
 } // namespace
 
-void QEL_VMWarePackageInstallationProviderInit() {
+ZELK_EXPORT void QEL_VMWarePackageInstallationProviderInit() {
     trace("ZELK:  Initializing the QEL vmware package installation Provider.\n");
 }
 

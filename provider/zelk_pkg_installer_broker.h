@@ -4,6 +4,7 @@
 
 #include <cmpi/cmpift.h>
 
+#include "export.h"
 #include "maintenance.h"
 #include "pkg_table.h"
 #include "run_init.h"
@@ -19,7 +20,8 @@ extern const char *_ZELKSuperClassName;
 extern const char *_ZELKNameSpace;
 }
 
-void QEL_VMWarePackageInstallationProviderInit();
+// Writes the initialisation trace record; each factory calls it. Exported for outside modules.
+ZELK_EXPORT void QEL_VMWarePackageInstallationProviderInit();
 
 // Fills `dst` with the host's node name, at most `size` bytes, always NUL-terminated.
 char *get_sys_name(char *dst, int size);

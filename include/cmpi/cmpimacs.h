@@ -390,9 +390,10 @@
  * function-static MI object, stores the broker handle in the variable
  * named by "broker" (a const CMPIBroker * visible at that point), runs
  * "hook" (a statement, or CMNoHook) and returns the MI; it leaves *rc as
- * the broker initialised it.  Terminate the stub with a semicolon:
+ * the broker initialised it.  The stub ends with the factory's body, so a
+ * semicolon after it is optional, as with the standard headers:
  *
- *     CMInstanceMIStub(ZELK, ZELKProvider, _broker, CMNoHook);
+ *     CMInstanceMIStub(ZELK, ZELKProvider, _broker, CMNoHook)
  * ------------------------------------------------------------------------ */
 #define CMNoHook
 
@@ -420,9 +421,7 @@
         broker = brkr;                                                         \
         hook;                                                                  \
         return &mi;                                                            \
-    }                                                                          \
-    CMPI_EXTERN_C CMPIInstanceMI *pn##_Create_InstanceMI(                      \
-        const CMPIBroker *brkr, const CMPIContext *ctx, CMPIStatus *rc)
+    }
 
 #define CMAssociationMIStub(pfx, pn, broker, hook)                             \
     static CMPIAssociationMIFT pn##_cmpiAssociationMIFT = {                    \
@@ -443,9 +442,7 @@
         broker = brkr;                                                         \
         hook;                                                                  \
         return &mi;                                                            \
-    }                                                                          \
-    CMPI_EXTERN_C CMPIAssociationMI *pn##_Create_AssociationMI(                \
-        const CMPIBroker *brkr, const CMPIContext *ctx, CMPIStatus *rc)
+    }
 
 #define CMMethodMIStub(pfx, pn, broker, hook)                                  \
     static CMPIMethodMIFT pn##_cmpiMethodMIFT = {                              \
@@ -463,9 +460,7 @@
         broker = brkr;                                                         \
         hook;                                                                  \
         return &mi;                                                            \
-    }                                                                          \
-    CMPI_EXTERN_C CMPIMethodMI *pn##_Create_MethodMI(                          \
-        const CMPIBroker *brkr, const CMPIContext *ctx, CMPIStatus *rc)
+    }
 
 /* The property stub leaves setPropertyWithOrigin NULL. */
 #ifdef CMPI_VER_200
@@ -491,9 +486,7 @@
         broker = brkr;                                                         \
         hook;                                                                  \
         return &mi;                                                            \
-    }                                                                          \
-    CMPI_EXTERN_C CMPIPropertyMI *pn##_Create_PropertyMI(                      \
-        const CMPIBroker *brkr, const CMPIContext *ctx, CMPIStatus *rc)
+    }
 
 /*
  * enableIndications/disableIndications are filled from
@@ -527,8 +520,6 @@
         broker = brkr;                                                         \
         hook;                                                                  \
         return &mi;                                                            \
-    }                                                                          \
-    CMPI_EXTERN_C CMPIIndicationMI *pn##_Create_IndicationMI(                  \
-        const CMPIBroker *brkr, const CMPIContext *ctx, CMPIStatus *rc)
+    }
 
 #endif /* CMPIMACS_H */

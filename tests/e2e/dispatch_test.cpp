@@ -270,20 +270,27 @@ TEST_F(MethodDispatch, AsynchronousStartReturnsTheJobTheLibraryCreated) {
 
 TEST_F(MethodDispatch, UpdateArgsChoosesTheBankAndAbsentKeepsTheLastChoice) {
     controller.open();
-    std::optional<std::string> updateArgs[] = {"--force --backup --quiet", std::nullopt, "",
-                                               std::nullopt, "--backupfirst"};
+    const std::string longArgs = std::string(300, 'x') + " --backup";
+    std::optional<std::string> updateArgs[] = {
+        "--force --backup --quiet", std::nullopt, "", std::nullopt, "--backupfirst", longArgs};
     for (const auto &args : updateArgs) {
         Request request;
         request.updateArgs = args;
         EXPECT_EQ(CMPI_RC_OK, install(request).rc);
         ASSERT_TRUE(wait_for_runs_to_end());
     }
-    EXPECT_EQ((std::vector<int>{1, 1, 0, 0, 1}), controller.operations());
+    EXPECT_EQ((std::vector<int>{1, 1, 0, 0, 1, 1}), controller.operations());
     std::vector<std::string> trace = testfiles::trace_messages();
     EXPECT_EQ(1u, count_of(trace, "UpdateArgs = --force --backup --quiet"));
     EXPECT_EQ(1u, count_of(trace, "UpdateArgs = "));
-    EXPECT_EQ(2u, count_of(trace, "--backup is selected."));
+    EXPECT_EQ(3u, count_of(trace, "--backup is selected."));
     EXPECT_EQ(1u, count_of(trace, "--backup is not selected."));
+    // A long value is cut inside its line, which keeps its line end.
+    const std::string cut = "] UpdateArgs = " + std::string(175, 'x');
+    const std::vector<std::string> lines = testfiles::lines(testfiles::trace_log());
+    EXPECT_EQ(1, std::count_if(lines.begin(), lines.end(), [&](const std::string &line) {
+                  return line.size() == 9 + cut.size() && line.compare(9, cut.size(), cut) == 0;
+              }));
 }
 
 // Options and update arguments of another type count as absent: a uint32 array holding 32768

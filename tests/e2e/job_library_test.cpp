@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <map>
 #include <memory>
+#include <sched.h>
 #include <set>
 #include <signal.h>
 #include <sys/mount.h>
@@ -96,11 +97,31 @@ std::set<std::string> files_in(const char *path) {
     return names;
 }
 
-// Mounting is only for a test that runs in the sandbox, whose /var/tmp is its own.
-bool in_sandbox() {
-    return testfiles::read("/proc/self/mounts").find("sandbox-vartmp /var/tmp tmpfs") !=
-           std::string::npos;
-}
+// A mount namespace of this thread's own with a fresh tmpfs on /var/tmp, so that a test can
+// mount over the job directory wherever it runs and never touches the machine's. Undone, with
+// anything mounted below, when it goes out of scope.
+class PrivateVarTmp {
+  public:
+    PrivateVarTmp()
+        : made_(unshare(CLONE_NEWNS) == 0 &&
+                mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                mount("jobtest", "/var/tmp", "tmpfs", 0, "size=1m") == 0),
+          error_(made_ ? 0 : errno) {}
+    ~PrivateVarTmp() {
+        if (made_) {
+            umount2("/var/tmp", MNT_DETACH);
+        }
+    }
+    PrivateVarTmp(const PrivateVarTmp &) = delete;
+    PrivateVarTmp &operator=(const PrivateVarTmp &) = delete;
+
+    bool made() const { return made_; }
+    const char *error() const { return std::strerror(error_); }
+
+  private:
+    bool made_;
+    int error_;
+};
 
 // Calls create_job_instance expecting a failure that leaves the buffer and the directory alone.
 void expect_clean_failure(JobDescriptor *d, int size, const char *what) {
@@ -324,9 +345,9 @@ TEST(JobLibrary, BadCallsAreRefusedWithoutATrace) {
 }
 
 TEST(JobLibrary, UnusableOrFullJobDirectoryLeavesNothingBehind) {
-    if (!in_sandbox()) {
-        GTEST_SKIP() << "mounts on /var/tmp: only inside scripts/sandbox";
-    }
+    PrivateVarTmp varTmp;
+    ASSERT_TRUE(varTmp.made()) << "cannot mount a private /var/tmp (needs root): "
+                               << varTmp.error();
     ASSERT_NE(nullptr, create_job());
     JobDescriptor good = descriptor();
     testfiles::write(kJobDir, "not a directory");

@@ -82,7 +82,8 @@ TEST_F(LocalRuns, EveryCategoryInstallsInCategoryAndPrerequisiteOrder) {
 }
 
 TEST_F(LocalRuns, UnreadableDescriptorsAndUnsupportedTypesInstallNothing) {
-    runpkg::write_package(kDir, {"tool", "Diagnostics", "QEL_TOOL_1", {}, "2"});
+    // The unsupported tool names uefi as its prerequisite, which leaves uefi's order alone.
+    runpkg::write_package(kDir, {"tool", "Diagnostics", "QEL_TOOL_1", {"QEL_UEFI_7.2"}, "2"});
     runpkg::write_package(kDir, {"tool01", "Diagnostics", "QEL_TOOL_2", {}, "01"});
     runpkg::write_package(kDir, {"uefi", "UEFI", "QEL_UEFI_7.2", {}});
     RunRecord run = run_uris(runpkg::uri_list(kBase, {"missing", "tool", "tool01", "uefi"}));

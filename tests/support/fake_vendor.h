@@ -102,6 +102,7 @@ class Vendor : public InProcessMI<Vendor> {
 
     std::vector<CMPIUint32> codes; // answer of the n-th call; 0 once they run out
     bool brokerError = false;      // answer every call with a failed status
+    std::string brokerErrorText = "vendor provider failed"; // its message; none when empty
     // Type of the return value, the code converted to it; CMPI_null returns no value at all.
     CMPIType returnType = CMPI_uint32;
     std::vector<Call> calls;
@@ -157,8 +158,12 @@ class Vendor : public InProcessMI<Vendor> {
         }
         size_t n = vendor->calls.size();
         vendor->calls.push_back(call);
+        if (vendor->brokerError && vendor->brokerErrorText.empty()) {
+            CMReturn(CMPI_RC_ERR_FAILED);
+        }
         if (vendor->brokerError) {
-            CMReturnWithChars(hostsim::broker(), CMPI_RC_ERR_FAILED, "vendor provider failed");
+            CMReturnWithChars(hostsim::broker(), CMPI_RC_ERR_FAILED,
+                              vendor->brokerErrorText.c_str());
         }
         CMPIUint32 code = !uriExists ? 4107 : n < vendor->codes.size() ? vendor->codes[n] : 0;
         return_code(rslt, code, vendor->returnType);

@@ -323,22 +323,43 @@ TEST_F(AdapterInstall, ArchiveThatCannotBeUnpacked) {
     EXPECT_EQ(kInstalled, status());
 }
 
-TEST_F(AdapterInstall, ManyPortsAndLongTextsStayWithinTheRecord) {
+TEST_F(AdapterInstall, MoreAdaptersOrMatchesThanTheRecordHoldsFailBeforeAnyRequest) {
     const std::string model(250, 'M'), serial = "S";
-    Vendor vendor("root/brocade");
-    vendor.add("BROCADE_HBASoftwareInstallationService", {{{"SystemName", "host7"}}, {}});
-    vendor.add("BROCADE_PhysicalPackage", {{}, {{"Model", model}, {"SerialNumber", serial}}});
-    for (int i = 0; i < 60; ++i) {
-        std::string id = std::to_string(i) + std::string(300, 'd');
-        vendor.add("BROCADE_PortController", {{}, {{"Name", serial}, {"DeviceID", id}}});
-    }
-    write_package({{"image/a.bin", {model.substr(0, 199)}}});
+    const std::string error = "pkg: 57: Package installation error happened.";
+    struct Case {
+        int ports, payloads;
+        size_t calls;
+        std::string status;
+        const char *trace;
+    } cases[] = {
+        {60, 1, 0, error, "10 adapters found beyond the 50 the record holds"},
+        {11, 10, 0, error, "10 payload matches beyond the 100 the record holds"},
+        {10, 10, 100, kInstalled, "parsePayloadDeviceIDArray finished."},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::to_string(c.ports) + " ports, " + std::to_string(c.payloads));
+        reset();
+        Vendor vendor("root/brocade");
+        vendor.add("BROCADE_HBASoftwareInstallationService", {{{"SystemName", "host7"}}, {}});
+        vendor.add("BROCADE_PhysicalPackage", {{}, {{"Model", model}, {"SerialNumber", serial}}});
+        for (int i = 0; i < c.ports; ++i) {
+            std::string id = std::to_string(i) + std::string(300, 'd');
+            vendor.add("BROCADE_PortController", {{}, {{"Name", serial}, {"DeviceID", id}}});
+        }
+        std::vector<Payload> payloads;
+        for (int p = 0; p < c.payloads; ++p) {
+            payloads.push_back({"image/p" + std::to_string(p) + ".bin", {model.substr(0, 199)}});
+        }
+        write_package(payloads);
 
-    EXPECT_EQ(0, installBrocadePkg(0, ctx));
-    EXPECT_EQ(50, pkgInstance[0].DFNDeviceCount);
-    ASSERT_EQ(50u, vendor.calls.size());
-    EXPECT_EQ("49" + std::string(197, 'd'), vendor.calls[49].targetDevice);
-    EXPECT_EQ(kInstalled, status());
+        EXPECT_EQ(c.calls ? 0 : 1, installBrocadePkg(0, ctx));
+        const int32_t kept = pkgInstance[0].DFNDeviceCount;
+        ASSERT_EQ(std::min(c.ports, 50), kept);
+        EXPECT_EQ(199u, std::strlen(pkgInstance[0].DFNDeviceIDs[kept - 1].DeviceID));
+        EXPECT_EQ(c.calls, vendor.calls.size());
+        EXPECT_EQ(c.status, status());
+        EXPECT_NE(std::string::npos, testfiles::trace_log().find(c.trace));
+    }
 }
 
 // A broker that cannot make object paths of one class.

@@ -271,20 +271,25 @@ TEST_F(HypervisorEdges, BundleLocationGrowsByTheMetadataFileOnEveryCall) {
     EXPECT_STREQ("ftp://depot/esx/metadata.zipmetadata.zip", pkgInstance[0].TFTPPayloadPkgURIs);
 }
 
-TEST_F(HypervisorEdges, LocationWithoutRoomForTheSuffixStaysWithinTheRecord) {
-    // 187 characters leave room for "metadata.zip"; 188 do not and are sent as they are.
+TEST_F(HypervisorEdges, LocationWithoutRoomForTheSuffixFailsWithoutARequest) {
+    // 187 characters leave room for "metadata.zip"; 188 do not: nothing is sent.
     const std::string fits = "ftp://d/" + std::string(179, 'a');
     const std::string full = fits + "b";
     copy_text(pkgInstance[0].TFTPPayloadPkgURIs, fits.c_str());
     installVMPkg(0, ctx);
-    copy_text(pkgInstance[0].TFTPPayloadPkgURIs, full.c_str());
-    installVMPkg(0, ctx);
-
-    ASSERT_EQ(2u, vendor.calls.size());
+    ASSERT_EQ(1u, vendor.calls.size());
     EXPECT_EQ(fits + "metadata.zip", sent_uri(0));
     EXPECT_EQ(199u, sent_uri(0).size());
-    EXPECT_EQ(full, sent_uri(1));
+
+    copy_text(pkgInstance[0].TFTPPayloadPkgURIs, full.c_str());
+    pkgInstance[0].OrderFlag = order_flag::kUnread;
+    EXPECT_EQ(0, installVMPkg(0, ctx));
+    EXPECT_EQ(1u, vendor.calls.size());
     EXPECT_EQ(full, pkgInstance[0].TFTPPayloadPkgURIs);
+    EXPECT_EQ("pkg: 57: " + kError57, status());
+    EXPECT_EQ(order_flag::kFailed, pkgInstance[0].OrderFlag);
+    EXPECT_NE(std::string::npos,
+              testfiles::trace_log().find("Bundle location too long to append metadata.zip"));
 }
 
 TEST_F(HypervisorEdges, PathsThatCannotBeMadeEndTheInstallerWithoutARequest) {

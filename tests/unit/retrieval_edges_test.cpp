@@ -91,6 +91,20 @@ TEST_F(RetrievalEdges, TransferServiceWithoutAPathFetchesNothing) {
     }
 }
 
+TEST_F(RetrievalEdges, RefusedTransferRecordsTheBrokersTextAndNothingElse) {
+    transfer.brokerError = true;
+    for (const std::string text : {"transfer service is busy", ""}) {
+        SCOPED_TRACE(text);
+        SetUp();
+        filelocation = file_location::kTftp;
+        transfer.brokerErrorText = text;
+        EXPECT_EQ(0, GetFileFromLocalOrTFTP("tftp://host/pkg.xml", 0, ctx));
+        EXPECT_EQ("pkg: 16: Package download error message: " + text, status());
+        EXPECT_EQ(order_flag::kFailed, pkgInstance[0].OrderFlag);
+        EXPECT_STREQ("", pkgInstance[0].LocalFileURI);
+    }
+}
+
 TEST_F(RetrievalEdges, DeletionRequestsThatCannotBeSentOrFailAreOnlyTraced) {
     QEL_VMWarePackageInstallationBroker = broker_without_transfer_paths();
     deleteTransferedFile("/var/tmp/filestore/pkg.xml", ctx);
