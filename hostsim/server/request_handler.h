@@ -21,8 +21,6 @@ struct HttpRequest {
     HeaderList headers;
     std::string body;
     bool bodyTooLarge = false; // more arrived than the settings allow; `body` is incomplete
-    // User and password of a Basic Authorization header, as the HTTP layer decoded them.
-    std::optional<std::pair<std::string, std::string>> credentials;
 };
 
 struct HttpResponse {
@@ -34,13 +32,18 @@ struct HttpResponse {
 struct ServerSettings {
     std::string user; // empty: no authentication
     std::string password;
-    size_t maxBodySize = 4u << 20;
+    size_t maxBodySize = 1u << 20;
 };
+
+using Credentials = std::pair<std::string, std::string>; // user, password
 
 class RequestHandler {
   public:
     RequestHandler(const ClassRepository &classes, ServerSettings settings);
     HttpResponse handle(const HttpRequest &request) const noexcept;
+    // The answer to a request that its method, path and headers already refuse (credentials,
+    // path, method, declared length), so that its body need not be read.
+    std::optional<HttpResponse> refusal(const HttpRequest &head) const;
     const ServerSettings &settings() const { return settings_; }
 
   private:
@@ -52,5 +55,7 @@ class RequestHandler {
 
 // The value of a header, by case-insensitive name.
 std::optional<std::string> header(const HeaderList &headers, const std::string &name);
+// User and password of a Basic Authorization header (scheme name in any case).
+std::optional<Credentials> basic_credentials(const HeaderList &headers);
 
 } // namespace hostsim::server

@@ -156,6 +156,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     size_t at = 0;
     hostsim::server::HttpRequest request;
     request.method = "POST";
+    request.path = "/cimom";
     request.headers = {{"CIMOperation", "MethodCall"},
                        {"CIMMethod", line(input, &at)},
                        {"CIMObject", line(input, &at)}};
