@@ -1,6 +1,7 @@
 // HTTP-level checks, the CIM/MESSAGE/SIMPLEREQ frame, and the response document around one
 // operation.
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -211,6 +212,22 @@ std::optional<HttpResponse> RequestHandler::refusal(const HttpRequest &head) con
     return std::nullopt;
 }
 
+XmlDocument RequestHandler::parse(const std::string &body) const {
+    std::unique_lock<std::mutex> lock(parseMutex_);
+    parseTurn_.wait(lock, [this] { return parsing_ < std::max(1u, settings_.parsesAtOnce); });
+    ++parsing_;
+    lock.unlock();
+    struct Done {
+        const RequestHandler &handler;
+        ~Done() {
+            std::lock_guard<std::mutex> lock(handler.parseMutex_);
+            --handler.parsing_;
+            handler.parseTurn_.notify_one();
+        }
+    } done{*this};
+    return parse_xml(body);
+}
+
 HttpResponse RequestHandler::answer(const HttpRequest &request) const {
     if (std::optional<HttpResponse> refused = refusal(request)) {
         return *refused;
@@ -226,7 +243,10 @@ HttpResponse RequestHandler::answer(const HttpRequest &request) const {
     if (protocol && major_of(*protocol) != "1") {
         throw ProtocolError(501, "unsupported-protocol-version", *protocol);
     }
-    XmlDocument doc = parse_xml(request.body);
+    if (!within_bounds(request.body, settings_.bounds)) {
+        return plain(413);
+    }
+    XmlDocument doc = parse(request.body);
     if (!doc) {
         throw ProtocolError(400, "request-not-well-formed", "not well-formed XML");
     }

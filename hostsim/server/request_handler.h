@@ -4,12 +4,15 @@
 // operation travel inside a 200 response as ERROR elements.
 #pragma once
 
+#include <condition_variable>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "class_repository.h"
+#include "xml_tree.h"
 
 namespace hostsim::server {
 
@@ -30,9 +33,13 @@ struct HttpResponse {
 };
 
 struct ServerSettings {
+    ServerSettings(std::string user = "", std::string password = "")
+        : user(std::move(user)), password(std::move(password)) {}
     std::string user; // empty: no authentication
     std::string password;
     size_t maxBodySize = 1u << 20;
+    XmlBounds bounds;          // beyond them: 413
+    unsigned parsesAtOnce = 4; // more wait their turn
 };
 
 using Credentials = std::pair<std::string, std::string>; // user, password
@@ -48,9 +55,13 @@ class RequestHandler {
 
   private:
     HttpResponse answer(const HttpRequest &request) const;
+    XmlDocument parse(const std::string &body) const;
 
     const ClassRepository &classes_;
     ServerSettings settings_;
+    mutable std::mutex parseMutex_;
+    mutable std::condition_variable parseTurn_;
+    mutable unsigned parsing_ = 0;
 };
 
 // The value of a header, by case-insensitive name.

@@ -422,6 +422,45 @@ TEST_F(CimXmlHandler, AsksForBasicCredentialsWhenConfigured) {
     }
 }
 
+// Elements, attributes per element and depth are bounded before libxml2 parses anything.
+TEST_F(CimXmlHandler, BoundsTheDocumentBeforeParsingIt) {
+    const std::string call = "<IMETHODCALL NAME=\"EnumerateInstanceNames\">" +
+                             local_namespace("test/cimv2") + class_param("HostsimTest_Echo");
+    auto status = [&](const std::string &body) {
+        return handler.handle(post("EnumerateInstanceNames", "test%2Fcimv2", body)).status;
+    };
+    std::string attributes, elements, nested;
+    for (int i = 0; i < 100000; ++i) {
+        attributes += " a" + std::to_string(i) + "=\"\"";
+    }
+    for (int i = 0; i < 10000; ++i) {
+        elements += "<x/>";
+    }
+    for (int i = 0; i < 27; ++i) { // with CIM, MESSAGE, SIMPLEREQ, IMETHODCALL, IPARAMVALUE: 32
+        nested = "<x>" + nested + "</x>";
+    }
+    const std::string deeper = "<x>" + nested + "</x>";
+    auto with = [&](const std::string &inside) {
+        return message(call + "<IPARAMVALUE NAME=\"X\">" + inside + "</IPARAMVALUE></IMETHODCALL>");
+    };
+    EXPECT_EQ(413u, status(message("<IMETHODCALL" + attributes + "/>")));
+    EXPECT_EQ(413u, status(with(elements)));
+    EXPECT_EQ(413u, status(with(deeper)));
+    // At the bounds the request is read (and its unknown parameter refused as such), and markup
+    // inside comments, CDATA, values and processing instructions counts for nothing.
+    std::string edge = with(nested + elements.substr(0, 4 * 9900));
+    EXPECT_EQ(200u, status(edge)) << edge.size();
+    std::string hidden;
+    for (int i = 0; i < 50; ++i) {
+        hidden += "<!-- <x a=1 b=2> --><?pi <x>?><VALUE><![CDATA[<x a=\"1\"><x>]]></VALUE>";
+    }
+    std::string quoted(40, '=');
+    std::string body =
+        message(call + "<IPARAMVALUE NAME=\"X\" Y=\"" + quoted + ">\">" + hidden +
+                nested.substr(0, 27 * 3) + nested.substr(27 * 3) + "</IPARAMVALUE></IMETHODCALL>");
+    EXPECT_EQ(200u, status(body));
+}
+
 // Every prefix and many one-byte changes of valid requests: always an answer, never a crash.
 TEST_F(CimXmlHandler, DamagedRequestsAlwaysGetAnAnswer) {
     const std::string requests[] = {
