@@ -108,11 +108,15 @@ MHD_Result on_request(void *cls, MHD_Connection *connection, const char *url, co
         auto *pending = static_cast<Pending *>(*state);
         if (pending == nullptr) {
             *state = pending = new Pending{Clock::now(), head_of(connection, method, url)};
+            HttpRequest &request = pending->request;
             // Refused on its headers: the body is not read, and the connection closes after the
             // answer.
-            if (std::optional<HttpResponse> refused = context.handler.refusal(pending->request)) {
+            if (std::optional<HttpResponse> refused = context.handler.refusal(request)) {
                 return send(context, connection, *pending, *refused);
             }
+            // Within the limit, as refusal() checked: the body grows in place.
+            request.body.reserve(std::strtoull(
+                header(request.headers, "Content-Length").value_or("0").c_str(), nullptr, 10));
             if (ConnectionGuard::Entry *entry = entry_of(connection)) {
                 context.guard.admitted(entry);
             }
