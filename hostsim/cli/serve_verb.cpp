@@ -46,23 +46,18 @@ unsigned short port_of(const std::string &text) {
 
 // Where each option's value goes.
 std::string *text_option(ServeOptions &options, const std::string &name) {
-    if (name == "--user") {
-        return &options.user;
-    }
-    if (name == "--password-file") {
-        return &options.passwordFile;
-    }
-    if (name == "--tls-cert") {
-        return &options.tlsCert;
-    }
-    if (name == "--tls-key") {
-        return &options.tlsKey;
-    }
-    if (name == "--access-log") {
-        return &options.accessLog;
-    }
-    if (name == "--mof-dir") {
-        return &options.mofDir;
+    static const std::pair<const char *, std::string ServeOptions::*> kOptions[] = {
+        {"--user", &ServeOptions::user},
+        {"--password-file", &ServeOptions::passwordFile},
+        {"--tls-cert", &ServeOptions::tlsCert},
+        {"--tls-key", &ServeOptions::tlsKey},
+        {"--access-log", &ServeOptions::accessLog},
+        {"--mof-dir", &ServeOptions::mofDir},
+    };
+    for (const auto &[option, member] : kOptions) {
+        if (name == option) {
+            return &(options.*member);
+        }
     }
     return nullptr;
 }
