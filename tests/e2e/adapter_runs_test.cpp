@@ -324,6 +324,7 @@ TEST_F(AdapterRuns, PackagesWithoutAdaptersRecordFiftySevenAndUnpackNothing) {
                   "\n|cna: " + kNoAdapter + "|brcd: " + kNoAdapter + "\n|",
               run.statusText);
     EXPECT_EQ(10u, run.jobState);
+    EXPECT_EQ(run.statusText, run.jobStatus) << "the job shows the text past its line ends";
     EXPECT_TRUE(traced(run, "enumerateInstances() returns NULL."));
     EXPECT_FALSE(traced(run, "minizip successfully."));
     for (const std::string &line : run.trace) {

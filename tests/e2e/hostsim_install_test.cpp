@@ -260,6 +260,19 @@ TEST_F(HostsimInstall, FollowsTheRunPastTheLastListedPackage) {
         << run.out;
 }
 
+// A status whose message ends with a line end (Brocade's "no adapter" text) is shown whole, and
+// so are the packages after it in the status text.
+TEST_F(HostsimInstall, AStatusEndingWithALineEndIsShownWhole) {
+    testfiles::write("/tmp/pkgs/brcd.xml", descriptor("Brocade", "Fibre"));
+    Outcome run = hostsim(install({"file:///tmp/pkgs/brcd.xml|file:///tmp/pkgs/uefi.xml"}));
+    EXPECT_EQ(1, run.status) << run.err;
+    EXPECT_NE(std::string::npos,
+              run.out.find("\nPACKAGE  CODE  MESSAGE\n"
+                           "brcd     57    No driver file name that need to be update.\\n\n"
+                           "uefi     50    Package installation successfully.\n"))
+        << run.out;
+}
+
 TEST_F(HostsimInstall, ATerminalGetsAProgressBar) {
     Outcome run = hostsim_on_terminal(install({kTwo}));
     EXPECT_EQ(0, run.status) << run.out;
