@@ -47,14 +47,16 @@ ZELK_EXPORT int getZELKStatus(const char *instanceId, uint32_t *jobState, char *
         !status_file_of(instanceId, path)) {
         return 0;
     }
-    char line[zelk::kStatusTextSize] = {};
+    // The whole status text, not only its first line: the messages of two installers end with a
+    // line feed, which stands inside the text with other packages' lines after it.
+    char text[zelk::kStatusTextSize] = {};
     {
         FileGuard file(path, "r");
-        if (!file || std::fgets(line, sizeof line, file.get()) == nullptr) {
+        if (!file || std::fread(text, 1, sizeof text - 1, file.get()) == 0) {
             return 0;
         }
     }
-    std::snprintf(statusText, static_cast<size_t>(statusTextSize), "%s", line);
+    std::snprintf(statusText, static_cast<size_t>(statusTextSize), "%s", text);
 
     FileGuard sideRecord(zelk::kStatusSideRecordPath, "w");
     if (sideRecord) {

@@ -78,15 +78,18 @@ void clear_registrations();
 
 // Every call into a provider runs on a thread of its own, as sfcb runs providers in processes of
 // their own. A call whose thread ends inside the provider, or out of which an exception escapes,
-// fails with CIM_ERR_FAILED ("provider NAME ended abnormally during OPERATION"); so does a call
-// that has not answered within the call timeout ("... did not answer OPERATION within N s"),
-// which is then abandoned and frees its copies of the request when it ends. The next request
-// reaches the provider again, as sfcb restarts a provider process that died. The timeout comes
-// from set_call_timeout, else from the environment variable below (seconds), else the default.
+// fails with CIM_ERR_FAILED and sfcb's answer for a provider process that died of SIGSEGV:
+// "*** Provider NAME(PID) exiting due to a SIGSEGV signal\n", NAME as registered, PID this
+// process's. The next request reaches the provider again, as sfcb restarts a provider process.
+// A call that does not answer is waited for as long as it takes, as sfcb waits (CMPI calls have
+// no timeout). Only with a call timeout, from set_call_timeout or else the environment variable
+// below (seconds), is such a call abandoned when the time is up: it fails with CIM_ERR_FAILED
+// ("provider NAME did not answer OPERATION within N s; ...") and frees its copies of the request
+// when it ends.
 constexpr const char *kCallTimeoutVariable = "HOSTSIM_CALL_TIMEOUT";
-constexpr long long kDefaultCallTimeoutSeconds = 120;
-// A timeout of 0 or less returns to the environment's or the default.
+// A timeout of 0 or less returns to the environment's, or to none.
 void set_call_timeout(std::chrono::milliseconds timeout);
+// Zero when calls are waited for as long as they take.
 std::chrono::milliseconds call_timeout();
 // Abandoned calls still running; the threads of those that have ended are joined here.
 size_t abandoned_calls();

@@ -1,13 +1,14 @@
 // Broker services that reach other providers. sfcb runs providers in processes of their own, so
-// that a provider that dies or stops answering costs its caller one failed request and nothing
-// more; here every call into a provider runs on a thread of its own, with its own copies of the
-// object path, the arguments and the result, while the caller waits for it until the call
-// deadline (see set_call_timeout). A call whose thread ends inside the provider, or out of which
-// an exception escapes, fails with CIM_ERR_FAILED; so does a call that does not answer in time,
-// which is then abandoned: it keeps its copies and frees them whenever it ends. The context is
-// lent to the call as it is, since callers recognise the threads that clone it. The registry lock
-// is held only while the target is looked up, never while a provider runs, so providers may call
-// the broker from inside a call and from their own threads at any time.
+// that a provider that dies costs its caller one failed request and nothing more; here every call
+// into a provider runs on a thread of its own, with its own copies of the object path, the
+// arguments and the result. A call whose thread ends inside the provider, or out of which an
+// exception escapes, fails with CIM_ERR_FAILED in sfcb's words for a provider process that died.
+// A call that does not answer is waited for as long as it takes, as under sfcb, where provider
+// calls have no timeout; only with a call timeout (see set_call_timeout) is it abandoned when the
+// time is up: it keeps its copies and frees them whenever it ends. The context is lent to the call
+// as it is, since callers recognise the threads that clone it. The registry lock is held only
+// while the target is looked up, never while a provider runs, so providers may call the broker
+// from inside a call and from their own threads at any time.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -17,7 +18,9 @@
 #include <exception>
 #include <functional>
 #include <system_error>
+#include <string>
 #include <thread>
+#include <unistd.h>
 
 #include "hostsim_broker.h"
 #include "object_model.h"
@@ -88,7 +91,6 @@ struct GuardedCall {
     bool finished = false; // the call's thread has left the provider
     bool returned = false; // ... by returning from it
     bool abandoned = false;
-    std::string escaped; // what escaped the provider
     CallOutcome outcome;
     NamedValues outArgs;
 
@@ -142,14 +144,14 @@ void keep_abandoned(std::shared_ptr<GuardedCall> call, std::thread thread) {
     reap_abandoned();
 }
 
+// Zero: calls are waited for as long as they take.
 std::chrono::milliseconds timeout() {
     long long millis = g_timeoutMillis.load();
     if (millis < 0) {
         const char *seconds = std::getenv(kCallTimeoutVariable);
         char *end = nullptr;
         double value = seconds ? std::strtod(seconds, &end) : 0;
-        millis = seconds && end != seconds && value > 0 ? static_cast<long long>(value * 1000)
-                                                        : kDefaultCallTimeoutSeconds * 1000LL;
+        millis = seconds && end != seconds && value > 0 ? static_cast<long long>(value * 1000) : 0;
         long long unset = -1;
         g_timeoutMillis.compare_exchange_strong(unset, millis);
         millis = g_timeoutMillis.load();
@@ -199,20 +201,23 @@ void run_call(const std::shared_ptr<GuardedCall> &call, const GuardedBody &body)
             call->outArgs = call->out->args;
         }
         call->returned = true;
-    } catch (const std::exception &error) {
-        std::lock_guard<std::mutex> guard(call->lock);
-        call->escaped = error.what();
     } catch (...) {
         if (abi::__cxa_current_exception_type() == nullptr) {
             throw; // no exception of the provider's: its thread is being ended, let it end
         }
-        std::lock_guard<std::mutex> guard(call->lock);
-        call->escaped = "an unknown exception";
+        // An exception that escapes the provider ends the call as a crash does.
     }
 }
 
-// Runs `body` on a thread of its own and waits for it until the call deadline. The output
-// arguments of a call that answered go to `callerOut`, when given.
+// What sfcb answers the callers of a provider process that dies, in its words (line end
+// included); the process is this one.
+std::string crash_message(const Provider &provider) {
+    return "*** Provider " + provider.name + "(" + std::to_string(getpid()) +
+           ") exiting due to a SIGSEGV signal\n";
+}
+
+// Runs `body` on a thread of its own and waits for it to end, or until the call deadline when
+// there is one. The output arguments of a call that answered go to `callerOut`, when given.
 CallOutcome run_guarded(const Provider &provider, const std::string &operation,
                         const std::shared_ptr<GuardedCall> &call, GuardedBody body,
                         ArgsImpl *callerOut = nullptr) {
@@ -229,7 +234,10 @@ CallOutcome run_guarded(const Provider &provider, const std::string &operation,
         return failed;
     }
     std::unique_lock<std::mutex> guard(call->lock);
-    if (!call->ended.wait_for(guard, limit, [&] { return call->finished; })) {
+    const auto ended = [&] { return call->finished; };
+    if (limit.count() == 0) {
+        call->ended.wait(guard, ended);
+    } else if (!call->ended.wait_for(guard, limit, ended)) {
         call->abandoned = true;
         guard.unlock();
         keep_abandoned(call, std::move(thread));
@@ -242,8 +250,7 @@ CallOutcome run_guarded(const Provider &provider, const std::string &operation,
     guard.unlock();
     thread.join();
     if (!call->returned) {
-        failed.message = who + "ended abnormally during " + operation +
-                         (call->escaped.empty() ? "" : " (" + call->escaped + " escaped it)");
+        failed.message = crash_message(provider);
         call->drop();
         return failed;
     }

@@ -71,14 +71,15 @@ std::string usage_text() {
            "  ein NS:CLASS                                enumerate instance names\n"
            "  gi  NS:CLASS[.K=v,...] [K=v ...]            get an instance\n"
            "  cm  NS:CLASS[.K=v,...] METHOD [NAME=v ...]  call a method\n"
-           "  install URI[|URI...] [--sync] [--backup] [--options N,...]\n"
+           "  install URI[|URI...] [--sync] [--backup] [--options N,...] [--timeout SECONDS]\n"
            "                                              install packages, follow the job\n"
            "  serve [--port N] [--user U] [--password P | --password-file FILE]\n"
            "        (--tls-cert FILE --tls-key FILE | --http) [--access-log FILE] [--mof-dir DIR]\n"
            "                                              serve CIM-XML over HTTPS on 127.0.0.1\n"
            "Arrays are comma lists; NAME:TYPE=v gives a type the built-in table lacks.\n"
            "Exit status: 0 done, 1 CIM error (install: a package not installed), 2 bad command\n"
-           "line, 3 bad scenario, registry or library directory, 130 install left by Ctrl-C.\n";
+           "line, 3 bad scenario, registry or library directory, 4 install: the run had not\n"
+           "ended within --timeout, 130 install left by Ctrl-C.\n";
 }
 
 } // namespace hostsim::cli

@@ -2,6 +2,7 @@
 #include "install_follow.h"
 
 #include <algorithm>
+#include <chrono>
 #include <iomanip>
 #include <iostream>
 #include <unistd.h>
@@ -166,16 +167,21 @@ std::string instance_id_of(const CMPIObjectPath *job) {
 } // namespace
 
 int follow_run(const CMPIContext *context, const CMPIObjectPath *job,
-               const std::vector<std::string> &uris, RunThreads &threads,
-               InterruptGuard &interrupt) {
+               const std::vector<std::string> &uris, RunThreads &threads, InterruptGuard &interrupt,
+               double timeoutSeconds) {
     const std::string jobId = instance_id_of(job);
     Display display(uris, isatty(STDOUT_FILENO) == 1);
     JobView view;
     std::string lastError;
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                              std::chrono::duration<double>(timeoutSeconds));
     interrupt.listen();
     for (int naps = 0;; ++naps) {
         // Looked at before the read, so that the read after the end sees the final text.
         bool running = threads.running();
+        const bool givenUp =
+            running && timeoutSeconds > 0 && std::chrono::steady_clock::now() >= deadline;
         if (interrupt.interrupted()) {
             display.clear_bar();
             std::cerr << "hostsim: stopped following job " << jobId
@@ -186,7 +192,7 @@ int follow_run(const CMPIContext *context, const CMPIObjectPath *job,
             }
             return kExitInterrupted;
         }
-        if (!running || naps % kNapsPerRead == 0) {
+        if (!running || givenUp || naps % kNapsPerRead == 0) {
             std::string error;
             if (read_job(context, job, &view, &error)) {
                 display.show(parse_status_text(view.text));
@@ -195,6 +201,14 @@ int follow_run(const CMPIContext *context, const CMPIObjectPath *job,
                 std::cerr << "hostsim: " << error << "\n";
             }
             lastError = error;
+        }
+        if (givenUp) {
+            display.clear_bar();
+            std::cerr << "hostsim: stopped following job " << jobId << " after " << timeoutSeconds
+                      << " s: the run has not ended (a provider call may never "
+                      << "return).\n";
+            display.finish(jobId, view);
+            return kExitStillRunning;
         }
         if (!running) {
             return display.finish(jobId, view);

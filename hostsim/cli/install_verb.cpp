@@ -1,5 +1,6 @@
 // install: InstallFromURI on the installation service, then the run followed through its job.
 #include <algorithm>
+#include <cstdlib>
 #include <iostream>
 
 #include <cmpi/cmpimacs.h>
@@ -20,13 +21,40 @@ constexpr const char *kNameSpace = "zelk/cimv2";
 constexpr const char *kService = "XORVO_VMpkgInstallationService";
 constexpr const char *kSynchronous = "32768";
 constexpr unsigned long long kMaxOption = 65535;
+constexpr double kLongestTimeout = 1e9; // seconds, some 31 years
 
 struct InstallRequest {
     std::string uriList;
     std::vector<std::string> uris;
     std::vector<std::string> options; // InstallOptions, absent when empty
     bool backup = false;
+    double timeoutSeconds = 0; // 0: follow the run to its end
 };
+
+// The value of the option `name` at operands[i], given as "name VALUE" or "name=VALUE"; false
+// when operands[i] is another operand. Moves `i` past a separate value.
+bool option_value(const std::vector<std::string> &operands, size_t &i, const std::string &name,
+                  std::string *value) {
+    const std::string &operand = operands[i];
+    if (operand == name) {
+        *value = i + 1 < operands.size() ? operands[++i] : "";
+    } else if (operand.rfind(name + "=", 0) == 0) {
+        *value = operand.substr(name.size() + 1);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+double timeout_seconds(const std::string &text) {
+    char *end = nullptr;
+    double seconds = text.empty() ? 0 : std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !(seconds > 0) || seconds > kLongestTimeout) {
+        throw usage_error("install: --timeout needs a number of seconds above 0, not '" + text +
+                          "'");
+    }
+    return seconds;
+}
 
 std::string joined(const std::vector<std::string> &items) {
     std::string text;
@@ -46,17 +74,14 @@ InstallRequest install_request(const std::vector<std::string> &operands) {
     bool sync = false, haveList = false;
     for (size_t i = 0; i < operands.size(); ++i) {
         const std::string &operand = operands[i];
+        std::string list, seconds;
         if (operand == "--sync") {
             sync = true;
         } else if (operand == "--backup") {
             request.backup = true;
-        } else if (operand == "--options" || operand.rfind("--options=", 0) == 0) {
-            std::string list;
-            if (operand != "--options") {
-                list = operand.substr(10);
-            } else if (i + 1 < operands.size()) {
-                list = operands[++i];
-            }
+        } else if (option_value(operands, i, "--timeout", &seconds)) {
+            request.timeoutSeconds = timeout_seconds(seconds);
+        } else if (option_value(operands, i, "--options", &list)) {
             if (list.empty()) {
                 throw usage_error("install: --options needs a list N,...");
             }
@@ -79,7 +104,7 @@ InstallRequest install_request(const std::vector<std::string> &operands) {
     }
     if (!haveList) {
         throw usage_error("install takes a URI list: install URI[|URI...] [--sync] [--backup] "
-                          "[--options N,...]");
+                          "[--options N,...] [--timeout SECONDS]");
     }
     request.uris = split_uri_list(request.uriList);
     if (sync && !synchronous(request)) {
@@ -134,7 +159,16 @@ int run_install(const std::vector<std::string> &operands) {
         }
         throw CliError(kExitCimError, "install: InstallFromURI returned no Job");
     }
-    return follow_run(session.context(), job.value.ref, request.uris, threads, interrupt);
+    const int exitStatus = follow_run(session.context(), job.value.ref, request.uris, threads,
+                                      interrupt, request.timeoutSeconds);
+    if (exitStatus == kExitStillRunning) {
+        // The run's threads may be inside a provider for good: the process ends without
+        // tearing down what they use.
+        std::cout << std::flush;
+        std::cerr << std::flush;
+        std::_Exit(exitStatus);
+    }
+    return exitStatus;
 }
 
 } // namespace hostsim::cli

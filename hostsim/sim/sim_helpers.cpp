@@ -151,6 +151,9 @@ void return_instances(const CMPIBroker *broker, const CMPIResult *result,
 bool keys_match(const Json &entry, const CMPIObjectPath *path) {
     const Json &keys = member_or_empty(entry, "keys");
     CMPICount count = path ? CMGetKeyCount(path, nullptr) : 0;
+    if (count != keys.size()) {
+        return false;
+    }
     for (CMPICount i = 0; i < count; ++i) {
         CMPIString *name = nullptr;
         std::string wanted = json_text(value_to_json(CMGetKeyAt(path, i, &name, nullptr)));

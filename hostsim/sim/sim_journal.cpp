@@ -42,17 +42,37 @@ bool append_journal_line(const std::string &path, const Json &record) {
     return written == static_cast<ssize_t>(line.size());
 }
 
-void journal_request(const std::string &operation, const CMPIObjectPath *path,
-                     const CMPIArgs *args) {
+namespace {
+
+// Appends the record that `make` builds to the journal named by HOSTSIM_JOURNAL, if any.
+template <class Make> void journal_made(Make make) {
     const char *journal = std::getenv(kJournalVariable);
     if (journal == nullptr || *journal == '\0') {
         return;
     }
     try {
-        append_journal_line(journal, request_record(operation, path, args));
+        append_journal_line(journal, make());
     } catch (...) {
         // A journal that cannot be written never fails the request itself.
     }
+}
+
+} // namespace
+
+void journal_request(const std::string &operation, const CMPIObjectPath *path,
+                     const CMPIArgs *args) {
+    journal_made([&] { return request_record(operation, path, args); });
+}
+
+void journal_refusal(const std::string &method, const CMPIObjectPath *path,
+                     const std::string &answer, const std::string &reason) {
+    journal_made([&] {
+        Json record = request_record("Refused", path, nullptr);
+        record["method"] = method;
+        record["answer"] = answer;
+        record["reason"] = reason;
+        return record;
+    });
 }
 
 std::vector<Json> read_journal(const std::string &path) {

@@ -25,6 +25,11 @@ bool append_journal_line(const std::string &path, const Json &record);
 // unset or empty. Never throws.
 void journal_request(const std::string &operation, const CMPIObjectPath *path,
                      const CMPIArgs *args);
+// Records, after the request itself, that a service refused `method` on `path` without doing
+// any work: a request record of the operation "Refused" without arguments, with "method",
+// "answer" and "reason" added, so that tests and people see why. Never throws.
+void journal_refusal(const std::string &method, const CMPIObjectPath *path,
+                     const std::string &answer, const std::string &reason);
 // Reads a journal back, one record per line; throws SimError ("file:line: ...") on a bad line.
 // A missing file reads as no records.
 std::vector<Json> read_journal(const std::string &path);

@@ -88,7 +88,7 @@ CMPIStatus mi_invoke(CMPIMethodMI *mi, const CMPIContext *ctx, const CMPIResult 
     {
         std::string name = method ? method : "";
         status = p->serve(name.c_str(), ctx, rs, op, in,
-                          [&](const Request &r) { return p->invoke(r, name, in, out); });
+                          [&](const Request &r) { return p->answer_method(r, name, in, out); });
     }
     if (take_crash()) {
         pthread_exit(nullptr); // the provider "dies" in the middle of the call

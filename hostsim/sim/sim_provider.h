@@ -16,6 +16,7 @@
 #include <cmpi/cmpift.h>
 
 #include "sim_json.h"
+#include "sim_request_rules.h"
 
 namespace hostsim::sim {
 
@@ -35,7 +36,8 @@ CMPIInstance *instance_from_json(const CMPIBroker *broker, const std::string &na
 // `classPath`, then closes the result.
 void return_instances(const CMPIBroker *broker, const CMPIResult *result,
                       const CMPIObjectPath *classPath, const Json &list, bool namesOnly);
-// Whether every key of `path` has the same value (as text) in the entry; names without case.
+// Whether `path` has exactly the entry's keys, each with the same value (as text); names without
+// case. A path that lacks one of the keys names no instance.
 bool keys_match(const Json &entry, const CMPIObjectPath *path);
 // Class, method, key and property names compare without case, as CIM names do.
 bool same_name(const std::string &a, const std::string &b);
@@ -95,6 +97,16 @@ class SimProvider {
     virtual CMPIStatus delete_instance(const Request &request);
     virtual CMPIStatus invoke(const Request &request, const std::string &method, const CMPIArgs *in,
                               CMPIArgs *out);
+
+    // What the method MI calls: a request that its method's rule (sim_request_rules.h) refuses
+    // is journaled with the reason and answered as the refusal says, without any work and
+    // without taking a turn of the scenario's lists; any other goes to invoke().
+    CMPIStatus answer_method(const Request &request, const std::string &method, const CMPIArgs *in,
+                             CMPIArgs *out);
+    // The check itself; no refusal when the method has no rule.
+    Refusal check_request(const Request &request, const std::string &method, const CMPIArgs *in);
+    // Journals `refusal` of `method` and answers it; for the checks a provider makes itself.
+    CMPIStatus refuse(const Request &request, const std::string &method, const Refusal &refusal);
 
     // The scenario pieces behind the defaults, for overrides to reuse.
     // Instances of `className` (names without case): the listed ones, then the job's once

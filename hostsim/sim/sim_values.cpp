@@ -273,6 +273,11 @@ Json keys_to_json(const CMPIObjectPath *path) {
     });
 }
 
+std::string argument_text(const CMPIArgs *args, const char *name) {
+    const Json value = args ? value_to_json(CMGetArg(args, name, nullptr)) : Json();
+    return value.is_null() ? "" : json_text(value);
+}
+
 Json args_to_json(const CMPIArgs *args) {
     if (args == nullptr) {
         return Json::array();

@@ -40,6 +40,8 @@ std::string path_text(const CMPIObjectPath *path);
 Json value_to_json(const CMPIData &data);
 // A JSON value as plain text: strings bare, everything else as JSON.
 std::string json_text(const Json &value);
+// The argument `name` of `args` as such text; empty when absent or null.
+std::string argument_text(const CMPIArgs *args, const char *name);
 // [[name, type, value], ...] in order.
 Json keys_to_json(const CMPIObjectPath *path);
 Json args_to_json(const CMPIArgs *args);

@@ -45,12 +45,20 @@ Json emulex_service(const std::string &className, const std::string &name) {
               {"Name", name}}}};
 }
 
-Json cna_port(const std::string &deviceKey, const Json &instanceId) {
-    Json port = {{"keys",
-                  {{"SystemCreationClassName", "OMC_UnitaryComputerSystem"},
-                   {"SystemName", "esxi-sim.example"},
-                   {"CreationClassName", "ELXUCNA_EthernetPort"},
-                   {"DeviceID", deviceKey}}},
+// The keys of an Emulex port that an installer names as its Target.
+Json emulex_port_keys(const std::string &className, const std::string &deviceId) {
+    return {{"SystemCreationClassName", "OMC_UnitaryComputerSystem"},
+            {"SystemName", "esxi-sim.example"},
+            {"CreationClassName", className},
+            {"DeviceID", deviceId}};
+}
+
+// A CNA port's DeviceID key is the text after the first ":" of its InstanceID.
+Json cna_port(const Json &instanceId) {
+    const std::string id = instanceId.is_string() ? instanceId.get<std::string>() : "";
+    const size_t colon = id.find(':');
+    Json port = {{"keys", emulex_port_keys("ELXUCNA_EthernetPort",
+                                           colon == std::string::npos ? id : id.substr(colon + 1))},
                  {"properties", Json::object()}};
     if (!instanceId.is_null()) {
         port["properties"]["InstanceID"] = instanceId;
@@ -66,6 +74,11 @@ Json fc_product(const Json &instanceId, const std::string &fieldV2) {
     return product;
 }
 
+// The FC port of the adapter whose vital product data has this InstanceID.
+Json fc_port(const std::string &instanceId) {
+    return {{"keys", emulex_port_keys("ELXHBA_FCPort", instanceId)}};
+}
+
 Json qlogic_port(const std::string &deviceId, const Json &model) {
     Json port = {{"keys",
                   {{"CreationClassName", "QLogicFCHBA_FCPort"},
@@ -77,6 +90,15 @@ Json qlogic_port(const std::string &deviceId, const Json &model) {
         port["properties"]["Model"] = model;
     }
     return port;
+}
+
+// The adapter of the ports whose DeviceID keys begin with `deviceId` and "_".
+Json qlogic_adapter(const std::string &deviceId) {
+    return {{"keys",
+             {{"CreationClassName", "QLogicFCHBA_PortController"},
+              {"DeviceID", deviceId},
+              {"SystemCreationClassName", "QLogicFCHBA_ComputerSystem"},
+              {"SystemName", "qlogic-host"}}}};
 }
 
 Json qlogic_service() {
@@ -100,11 +122,12 @@ Json one_of_each(const Json &brocadeReply, const Json &cnaReply, const Json &fcR
           {"methods", {{"InstallFromURI", brocadeReply}}}}},
         {"emulex",
          {{"instances",
-           {{"ELXUCNA_EthernetPort", {cna_port("vmnic4", "OCE:0000:05:00.0")}},
+           {{"ELXUCNA_EthernetPort", {cna_port("OCE:0000:05:00.0")}},
             {"ELXUCNA_SoftwareInstallationService",
              {emulex_service("ELXUCNA_SoftwareInstallationService",
                              "ELXUCNA_SoftwareInstallationService")}},
             {"ELXHBA_VitalProductData", {fc_product("10000000C9A1B2C3", "LPE")}},
+            {"ELXHBA_FCPort", {fc_port("10000000C9A1B2C3")}},
             {"ELXHBA_SoftwareInstallationService",
              {emulex_service("ELXHBA_SoftwareInstallationService",
                              "ELXHBA_FCSoftwareInstallationService")}}}},
@@ -114,6 +137,7 @@ Json one_of_each(const Json &brocadeReply, const Json &cnaReply, const Json &fcR
         {"qlogic",
          {{"instances",
            {{"QLogicFCHBA_FCPort", {qlogic_port("2100001B32A1B2C3_0", "QLE")}},
+            {"QLogicFCHBA_PortController", {qlogic_adapter("2100001B32A1B2C3")}},
             {"QLogicFCHBA_SoftwareInstallationService", {qlogic_service()}}}},
           {"methods", {{"InstallFromURI", qlogicReply}}}}},
     };
@@ -183,12 +207,14 @@ TEST_F(AdapterRuns, BrocadePortsOfEveryCardGetTheirModelsPayload) {
 // install twice on the adapter). Entries the vendors cannot address are left out.
 TEST_F(AdapterRuns, EmulexAndQlogicAddressTheirAdaptersAsTheVendorsSpellThem) {
     Json scenario = one_of_each(Json::object(), Json::object(), Json::object(), Json::object());
-    scenario["emulex"]["instances"]["ELXUCNA_EthernetPort"] = {
-        cna_port("vmnic4", "OCE:0000:05:00.0"), cna_port("vmnic5", ":0000:05:00.1"),
-        cna_port("vmnic6", "OCE"), cna_port("vmnic7", nullptr)};
+    scenario["emulex"]["instances"]["ELXUCNA_EthernetPort"] = {cna_port("OCE:0000:05:00.0"),
+                                                               cna_port(":0000:05:00.1"),
+                                                               cna_port("OCE"), cna_port(nullptr)};
     scenario["emulex"]["instances"]["ELXHBA_VitalProductData"] = {
         fc_product("10000000C9A1B2C3", "LPE"), fc_product("10000000C9A1B2C4", "LPE"),
         fc_product(nullptr, "LPE")};
+    scenario["emulex"]["instances"]["ELXHBA_FCPort"] = {fc_port("10000000C9A1B2C3"),
+                                                        fc_port("10000000C9A1B2C4")};
     scenario["qlogic"]["instances"]["QLogicFCHBA_FCPort"] = {
         qlogic_port("2100001B32A1B2C3_0", "QLE"), qlogic_port("2100001B32A1B2C3_1", "QLE")};
     use_scenario(scenario);
@@ -324,6 +350,7 @@ TEST_F(AdapterRuns, PackagesWithoutAdaptersRecordFiftySevenAndUnpackNothing) {
                   "\n|cna: " + kNoAdapter + "|brcd: " + kNoAdapter + "\n|",
               run.statusText);
     EXPECT_EQ(10u, run.jobState);
+    EXPECT_EQ(run.statusText, run.jobStatus) << "the job shows the text past its line ends";
     EXPECT_TRUE(traced(run, "enumerateInstances() returns NULL."));
     EXPECT_FALSE(traced(run, "minizip successfully."));
     for (const std::string &line : run.trace) {

@@ -1,8 +1,8 @@
 // A vendor provider that dies or stops answering on its InstallFromURI in the middle of a run of
-// every package family. The simulated host's broker fails that one call with CIM_ERR_FAILED, as
-// sfcb does when a provider process dies or hangs; only that vendor's package fails, with the
-// code its installer records for a failed call to its provider, and every other package
-// installs.
+// every package family. The simulated host's broker fails a call whose provider dies with
+// CIM_ERR_FAILED in sfcb's words, and waits for one that hangs as sfcb does, unless a call
+// timeout is set; only that vendor's package fails, with the code its installer records for a
+// failed call to its provider, and every other package installs.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +10,7 @@
 #include <map>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include "family_runs.h"
@@ -95,9 +96,10 @@ class VendorFaults : public VendorHost {
 
     // Only the faulty vendor's package failed, after exactly one request to that vendor, and
     // the broker's text reached the trace log (and the status, for the installers that put it
-    // there).
+    // there; a line end of the text stands in the status, and ends the trace record).
     static void expect_only_package_failed(const VendorFault &fault, const RunOutcome &run,
-                                           const std::string &brokerText) {
+                                           const std::string &brokerAnswer) {
+        const std::string brokerText = brokerAnswer.substr(0, brokerAnswer.find('\n'));
         std::map<std::string, std::string> last = statuses(run.statusText);
         ASSERT_EQ(every_family().size(), last.size()) << run.statusText;
         for (const Package &p : every_family()) {
@@ -105,7 +107,7 @@ class VendorFaults : public VendorHost {
                 EXPECT_EQ(kInstalled, last[p.id]) << p.id;
             }
         }
-        EXPECT_EQ(fault.callErrorInStatus ? kCallError + brokerText : std::string(kFailedCall),
+        EXPECT_EQ(fault.callErrorInStatus ? kCallError + brokerAnswer : std::string(kFailedCall),
                   last[fault.package]);
         EXPECT_EQ(1u, requests(run.journal, fault.service, "InstallFromURI").size());
         EXPECT_NE(0u, count_of(run.trace, "Package installation error message: " + brokerText) +
@@ -123,10 +125,12 @@ TEST_P(VendorCrash, OnlyThatVendorsPackageFails) {
     const VendorFault &fault = GetParam();
     RunOutcome run = run_with(fault, {{"fault", "crash"}});
     expect_only_package_failed(fault, run,
-                               std::string("provider ") + fault.provider +
-                                   " ended abnormally during InstallFromURI");
+                               std::string("*** Provider ") + fault.provider + "(" +
+                                   std::to_string(getpid()) +
+                                   ") exiting due to a SIGSEGV signal\n");
 }
 
+// With a call timeout (HOSTSIM_CALL_TIMEOUT), a hanging call is abandoned when it is up.
 TEST_P(VendorHang, OnlyThatVendorsPackageFails) {
     const VendorFault &fault = GetParam();
     hostsim::set_call_timeout(std::chrono::seconds(2));
@@ -160,6 +164,48 @@ TEST_F(VendorFaults, CrashedProviderAnswersTheNextRequest) {
     EXPECT_EQ(kInstalled, last["sas"]);
     EXPECT_EQ(
         2u, requests(run.journal, "BRCMFWUP_SoftwareInstallationService", "InstallFromURI").size());
+}
+
+// Without a call timeout a hanging call is waited for, as sfcb waits: the run holds the
+// provider busy, every later InstallFromURI is refused and ResetCimmon does not help, until the
+// call answers (here when its hang is over) and the run goes on to its end.
+TEST_F(VendorFaults, HangingCallHoldsTheRunUntilItAnswers) {
+    unsetenv(hostsim::kCallTimeoutVariable);
+    hostsim::set_call_timeout(std::chrono::milliseconds(0));
+    Json scenario = shipped_default();
+    scenario["brocade"]["methods"]["InstallFromURI"]["fault"] = "hang";
+    scenario["brocade"]["methods"]["InstallFromURI"]["hang_seconds"] = 3;
+    use_scenario(scenario);
+    const std::vector<Package> brocade = {familyruns::every_family()[0]};
+    RunOutcome run;
+    std::thread runner([&] { run = install(brocade); });
+    while (requests(hostsim::sim::read_journal(runhost::kJournal),
+                    "BROCADE_HBASoftwareInstallationService", "InstallFromURI")
+               .empty()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    for (bool reset : {false, true}) {
+        if (reset) {
+            hostsim::CallScope scope;
+            CMPIObjectPath *service = CMNewObjectPath(hostsim::broker(), "zelk/cimv2",
+                                                      "XORVO_VMpkgInstallationService", nullptr);
+            CMPIArgs *none = CMNewArgs(hostsim::broker(), nullptr);
+            CMPIContext *context = hostsim::new_context();
+            CMPIStatus status{CMPI_RC_OK, nullptr};
+            CBInvokeMethod(hostsim::broker(), context, service, "ResetCimmon", none, none, &status);
+            CMRelease(context);
+            EXPECT_EQ(CMPI_RC_OK, status.rc);
+        }
+        runhost::Call refused = runhost::RunHost::install(brocade[0].uri());
+        EXPECT_EQ(CMPI_RC_ERR_FAILED, refused.rc) << reset;
+        EXPECT_EQ(runhost::kBusy, refused.message) << reset;
+    }
+    EXPECT_EQ(0u, hostsim::abandoned_calls());
+    runner.join();
+    EXPECT_GE(run.seconds, 3.0);
+    EXPECT_EQ(kFailedCall, statuses(run.statusText)["brcd"]);
+    EXPECT_EQ(1u, count_of(run.trace, "Package installation error message: brocade: method "
+                                      "brocade.InstallFromURI: hung, as the scenario asks"));
 }
 
 } // namespace

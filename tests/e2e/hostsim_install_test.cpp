@@ -260,6 +260,36 @@ TEST_F(HostsimInstall, FollowsTheRunPastTheLastListedPackage) {
         << run.out;
 }
 
+// A status whose message ends with a line end (Brocade's "no adapter" text) is shown whole, and
+// so are the packages after it in the status text.
+TEST_F(HostsimInstall, AStatusEndingWithALineEndIsShownWhole) {
+    testfiles::write("/tmp/pkgs/brcd.xml", descriptor("Brocade", "Fibre"));
+    Outcome run = hostsim(install({"file:///tmp/pkgs/brcd.xml|file:///tmp/pkgs/uefi.xml"}));
+    EXPECT_EQ(1, run.status) << run.err;
+    EXPECT_NE(std::string::npos,
+              run.out.find("\nPACKAGE  CODE  MESSAGE\n"
+                           "brcd     57    No driver file name that need to be update.\\n\n"
+                           "uefi     50    Package installation successfully.\n"))
+        << run.out;
+}
+
+// A run that does not end (here a controller job that never finishes) is followed for as long
+// as --timeout says; what is known is shown and the exit status says the run goes on.
+TEST_F(HostsimInstall, TimeoutStopsFollowingARunThatDoesNotEnd) {
+    write_scenario(Json::array({"0x00|updating firmware"}));
+    Outcome run = hostsim(install({"file:///tmp/pkgs/uefi.xml", "--timeout", "1.5"}));
+    EXPECT_EQ(4, run.status) << run.err;
+    EXPECT_NE(std::string::npos,
+              run.err.find("hostsim: stopped following job ZELK-1 after 1.5 s: the run has not "
+                           "ended"))
+        << run.err;
+    EXPECT_NE(std::string::npos,
+              run.out.find("uefi     62    Updating and Package installation is running.\n"
+                           "Job ZELK-1: JobState 4 (Running)\n"
+                           "0 of 1 packages installed.\n"))
+        << run.out;
+}
+
 TEST_F(HostsimInstall, ATerminalGetsAProgressBar) {
     Outcome run = hostsim_on_terminal(install({kTwo}));
     EXPECT_EQ(0, run.status) << run.out;
@@ -301,6 +331,8 @@ TEST_F(HostsimInstall, BadCommandLinesAreRefusedBeforeTheHostStarts) {
         {{kTwo, "--options"}, "install: --options needs a list"},
         {{kTwo, "--options", "5,x"}, "--options: 'x' is not an unsigned integer"},
         {{kTwo, "--options=70000"}, "--options: value 70000 does not fit a uint16"},
+        {{kTwo, "--timeout", "0"}, "install: --timeout needs a number of seconds above 0, not '0'"},
+        {{kTwo, "--timeout=2s"}, "install: --timeout needs a number of seconds above 0"},
         {{kTwo, "--later"}, "install: unknown option '--later'"},
     };
     for (const Case &c : cases) {

@@ -130,7 +130,7 @@ TEST_F(HypervisorRuns, HostNameComesFromTheLastServiceInstance) {
     use_scenario(scenario);
     run = run_uris(kBundle);
     EXPECT_EQ(0u,
-              run.statusText.find("1|: 56: Package installation error message: no such service"))
+              run.statusText.find("1|: 56: Package installation error message: no such instance"))
         << run.statusText;
 }
 

@@ -53,7 +53,8 @@ class TransferRuns : public RunHost {
         std::string destination;
     };
 
-    // A request to the service made directly, with one argument.
+    // A request to the service made directly, with one argument, and for a transfer the
+    // options and block size the provider sends.
     static Reply ask_service(const char *method, const char *name, const std::string &value) {
         hostsim::CallScope scope;
         const CMPIBroker *broker = hostsim::broker();
@@ -61,6 +62,13 @@ class TransferRuns : public RunHost {
         CMPIArgs *in = CMNewArgs(broker, nullptr);
         CMPIArgs *out = CMNewArgs(broker, nullptr);
         CMAddArg(in, name, value.c_str(), CMPI_chars);
+        if (std::string(method).rfind("Transfer", 0) == 0) {
+            CMPIArray *options = CMNewArray(broker, 1, CMPI_uint16, nullptr);
+            CMPIUint16 none = 0, block = 2048;
+            CMSetArrayElementAt(options, 0, &none, CMPI_uint16);
+            CMAddArg(in, "TransferOptions", &options, CMPI_uint16A);
+            CMAddArg(in, "BlockSize", &block, CMPI_uint16);
+        }
         CMPIContext *context = hostsim::new_context();
         CMPIStatus status{CMPI_RC_OK, nullptr};
         CMPIData returned = CBInvokeMethod(broker, context, path, method, in, out, &status);

@@ -38,6 +38,8 @@ TEST(JobStatus, StateFromTheWholeStatusLine) {
          "successfully.|",
          7},
         {"1|p: 50: Successfully done|", 10}, // case-sensitive
+        // A message that ends with a line end does not end the text.
+        {"0|a: 57: No driver file name that need to be update.\n|b: 62: running.|", 4},
     };
     for (const Case &c : cases) {
         testfiles::write("/tmp/zelkstatZELK-12.txt", c.line);

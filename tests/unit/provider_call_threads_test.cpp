@@ -1,6 +1,7 @@
 // Calls into providers run on threads of their own: what a provider hands back reaches its
-// caller, and a provider that throws, whose thread ends inside it, or that does not answer in
-// time costs the caller one failed call and nothing else.
+// caller, a provider that throws or whose thread ends inside it costs the caller one failed
+// call in sfcb's words and nothing else, and one that does not answer is waited for as sfcb
+// waits, or abandoned when a call timeout is set.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <unistd.h>
 
 #include <cmpi/cmpimacs.h>
 
@@ -120,27 +122,42 @@ TEST(ProviderCallThreads, AnswerAndOutputReachTheCaller) {
     EXPECT_EQ("hello", answer.seen);
 }
 
-// A provider that throws, or whose thread ends in the call, fails that call only: what it wrote
-// before is not handed on, and the next call reaches it again.
+// A provider that throws, or whose thread ends in the call, fails that call only, as sfcb
+// answers for a provider process that died: what it wrote before is not handed on, and the next
+// call reaches it again.
 TEST(ProviderCallThreads, ProviderThatDiesFailsOneCall) {
     Guarded provider;
-    Answer thrown = call("Throw");
-    EXPECT_EQ(CMPI_RC_ERR_FAILED, thrown.rc);
-    EXPECT_EQ("provider Guarded ended abnormally during Throw (boom escaped it)", thrown.message);
-    EXPECT_EQ("", thrown.seen);
-
-    Answer quit = call("Quit");
-    EXPECT_EQ(CMPI_RC_ERR_FAILED, quit.rc);
-    EXPECT_EQ("provider Guarded ended abnormally during Quit", quit.message);
-    EXPECT_EQ("", quit.seen);
+    const std::string died =
+        "*** Provider Guarded(" + std::to_string(getpid()) + ") exiting due to a SIGSEGV signal\n";
+    for (const char *method : {"Throw", "Quit"}) {
+        Answer answer = call(method);
+        EXPECT_EQ(CMPI_RC_ERR_FAILED, answer.rc) << method;
+        EXPECT_EQ(died, answer.message) << method;
+        EXPECT_EQ("", answer.seen) << method;
+    }
 
     Answer next = call("Echo");
     EXPECT_EQ(CMPI_RC_OK, next.rc) << next.message;
     EXPECT_EQ("hello", next.seen);
 }
 
-// A call that does not answer in time is abandoned; when it goes on later it writes only its
-// own copies, and it counts as abandoned until it has left the provider.
+// Without a call timeout, a call that does not answer is waited for until it does.
+TEST(ProviderCallThreads, CallThatDoesNotAnswerIsWaitedFor) {
+    unsetenv(hostsim::kCallTimeoutVariable);
+    Guarded provider;
+    EXPECT_EQ(0, hostsim::call_timeout().count());
+    std::future<Answer> answer = std::async(std::launch::async, [] { return call("Wait"); });
+    provider.waiting.get_future().wait();
+    EXPECT_EQ(std::future_status::timeout, answer.wait_for(std::chrono::milliseconds(300)));
+    EXPECT_EQ(0u, hostsim::abandoned_calls());
+    provider.open();
+    Answer late = answer.get();
+    EXPECT_EQ(CMPI_RC_OK, late.rc) << late.message;
+    EXPECT_EQ(7u, late.returned.value.uint32);
+}
+
+// With a call timeout, a call that does not answer in time is abandoned; when it goes on later it
+// writes only its own copies, and it counts as abandoned until it has left the provider.
 TEST(ProviderCallThreads, CallThatDoesNotAnswerIsAbandoned) {
     Guarded provider;
     hostsim::set_call_timeout(std::chrono::milliseconds(200));

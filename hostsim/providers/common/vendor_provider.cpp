@@ -11,24 +11,6 @@ namespace {
 constexpr const char *kFileScheme = "file://";
 constexpr const char *kInstallMethod = "InstallFromURI";
 
-// The URI argument as text; empty when absent or not a string.
-std::string uri_argument(const CMPIArgs *in) {
-    if (in == nullptr) {
-        return "";
-    }
-    CMPIData uri = CMGetArg(in, "URI", nullptr);
-    if (uri.state & (CMPI_nullValue | CMPI_notFound | CMPI_badValue)) {
-        return "";
-    }
-    if (uri.type == CMPI_string) {
-        return sim::chars_of(uri.value.string);
-    }
-    if (uri.type == CMPI_chars && uri.value.chars != nullptr) {
-        return uri.value.chars;
-    }
-    return "";
-}
-
 } // namespace
 
 std::string local_path_of(const std::string &uri) {
@@ -51,16 +33,12 @@ CMPIStatus VendorProvider::invoke(const sim::Request &request, const std::string
     if (!sim::same_name(method, kInstallMethod)) {
         return SimProvider::invoke(request, method, in, out);
     }
-    if (!lists(request, request.className, request.path)) {
-        return sim::error_status(request.broker, CMPI_RC_ERR_NOT_FOUND,
-                                 "no such service: " + sim::path_text(request.path));
-    }
     std::string key;
     const sim::Json *entry = method_entry(request, method, &key);
     sim::MethodReply reply =
         entry ? sim::method_reply(key, *entry, 0)
               : sim::method_reply(section_name() + "." + method, sim::Json::object(), 0);
-    if (!reply.fail && !payload_present(uri_argument(in), payload_)) {
+    if (!reply.fail && !payload_present(sim::argument_text(in, "URI"), payload_)) {
         reply.returnValue = kPathMissing;
     }
     return sim::send_reply(request.broker, request.result, out, reply);

@@ -1,5 +1,6 @@
 // What the simulated adapter and firmware-update providers share: their instances come straight
-// from the scenario, and their InstallFromURI installs only a payload that is really there.
+// from the scenario, and their InstallFromURI installs only a payload that is really there. The
+// management controller reads its firmware file by the same rules.
 #pragma once
 
 #include <string>
@@ -22,10 +23,10 @@ std::string local_path_of(const std::string &uri);
 // Whether `uri` names an existing local payload of `kind`.
 bool payload_present(const std::string &uri, PayloadKind kind);
 
-// InstallFromURI on a listed service instance answers the scenario's reply for the call (0 when
-// the scenario lists none), except that a payload which is not there gives 4107; a failing
-// "status" wins over both. On a path naming no listed instance it fails with not-found. Other
-// methods and all instances are the kit's.
+// InstallFromURI, once its rule has let the request through (a listed service instance, the
+// arguments with their types, a listed Target), answers the scenario's reply for the call (0
+// when the scenario lists none), except that a payload which is not there gives 4107; a failing
+// "status" wins over both. Other methods and all instances are the kit's.
 class VendorProvider : public sim::SimProvider {
   public:
     VendorProvider(std::string providerName, std::string sectionName, PayloadKind payload)

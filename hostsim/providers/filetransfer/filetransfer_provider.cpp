@@ -35,37 +35,15 @@ constexpr TransferMethod kTransferMethods[] = {
 
 using hostsim::sim::same_name;
 
-bool absent(const CMPIData &data) {
-    return (data.state & CMPI_notFound) != 0;
-}
-
-bool string_arg(const CMPIArgs *in, const char *name, std::string *value) {
-    CMPIData data = in ? CMGetArg(in, name, nullptr) : CMPIData{};
-    if (absent(data) || (data.state & CMPI_nullValue) || data.type != CMPI_string) {
-        return false;
-    }
-    *value = hostsim::sim::chars_of(data.value.string);
-    return true;
-}
-
-// The transfer's arguments as the service accepts them; false for a request it refuses (3).
+// The transfer's arguments as the service accepts them, their types checked by the request's
+// rule; false for values it refuses (3).
 bool read_transfer_args(const CMPIArgs *in, std::string *source, long *blockSize) {
-    if (!string_arg(in, "SourceURI", source) || source->empty()) {
+    *source = hostsim::sim::argument_text(in, "SourceURI");
+    CMPIUint16 block = CMGetArg(in, "BlockSize", nullptr).value.uint16;
+    if (source->empty() || block < kSmallestBlock || block > kLargestBlock) {
         return false;
     }
-    CMPIData options = CMGetArg(in, "TransferOptions", nullptr);
-    if (!absent(options) && options.type != CMPI_uint16A) {
-        return false;
-    }
-    CMPIData block = CMGetArg(in, "BlockSize", nullptr);
-    if (absent(block)) {
-        return true;
-    }
-    if (block.type != CMPI_uint16 || (block.state & CMPI_nullValue) ||
-        block.value.uint16 < kSmallestBlock || block.value.uint16 > kLargestBlock) {
-        return false;
-    }
-    *blockSize = block.value.uint16;
+    *blockSize = block;
     return true;
 }
 
@@ -105,8 +83,7 @@ void transfer(const Request &request, const TransferMethod &method, const CMPIAr
     if (!read_transfer_args(in, &source, &blockSize)) {
         reply.returnValue = filetransfer::kTransferInvalidInput;
         add_out(reply, "ErrorDescription",
-                "SourceURI (string), TransferOptions (uint16[]) and BlockSize (uint16, 8 to "
-                "65464) are required as such");
+                "SourceURI is empty, or BlockSize is not from 8 to 65464");
         return;
     }
     const std::string store = store_of(request.section);
@@ -131,11 +108,7 @@ void transfer(const Request &request, const TransferMethod &method, const CMPIAr
 // Removes the copy; a failed status for a request the store refuses.
 CMPIStatus delete_copy(const Request &request, const CMPIArgs *in) {
     const CMPIBroker *broker = request.broker;
-    std::string uri;
-    if (!string_arg(in, "FileURI", &uri)) {
-        return hostsim::sim::error_status(broker, CMPI_RC_ERR_INVALID_PARAMETER,
-                                          "DeleteTransferredFile needs FileURI (string)");
-    }
+    const std::string uri = hostsim::sim::argument_text(in, "FileURI");
     const std::string store = store_of(request.section);
     const std::string path = filetransfer::path_of_file_uri(uri);
     if (path.empty()) {

@@ -3,8 +3,8 @@
 // OMC_UnitaryComputerSystem, and InstallFromURI (URI string, Target ref to the computer
 // system), which answers the scenario's return value, 4096 by default, and starts the
 // VMware_ConcreteJob whose JobStatus walks the scenario's texts, one step per poll. The request
-// must name a listed service instance and a listed computer system; the bundle itself is not
-// read.
+// must pass its rule (sim_request_rules.h: a listed service instance, a Target naming a listed
+// computer system) and name a bundle; the bundle itself is not read.
 
 #include <cmpi/cmpimacs.h>
 
@@ -16,15 +16,10 @@ using hostsim::sim::Json;
 using hostsim::sim::Request;
 
 constexpr const char *kServiceClass = "VMware_SoftwareInstallationService";
-constexpr const char *kSystemClass = "OMC_UnitaryComputerSystem";
 constexpr const char *kInstallMethod = "InstallFromURI";
 constexpr CMPIUint32 kJobStarted = 4096;
 
 using hostsim::sim::same_name;
-
-bool present(const CMPIData &data) {
-    return (data.state & (CMPI_nullValue | CMPI_notFound)) == 0;
-}
 
 class HypervisorProvider : public hostsim::sim::SimProvider {
   public:
@@ -35,27 +30,9 @@ class HypervisorProvider : public hostsim::sim::SimProvider {
         if (!same_name(method, kInstallMethod) || !same_name(request.className, kServiceClass)) {
             return SimProvider::invoke(request, method, in, out);
         }
-        const CMPIBroker *broker = request.broker;
-        if (!lists(request, kServiceClass, request.path)) {
-            return hostsim::sim::error_status(broker, CMPI_RC_ERR_NOT_FOUND,
-                                              "no such service: " +
-                                                  hostsim::sim::path_text(request.path));
-        }
-        CMPIData uri = in ? CMGetArg(in, "URI", nullptr) : CMPIData{};
-        CMPIData target = in ? CMGetArg(in, "Target", nullptr) : CMPIData{};
-        if (uri.type != CMPI_string || !present(uri) ||
-            hostsim::sim::chars_of(uri.value.string).empty() || target.type != CMPI_ref ||
-            !present(target) || target.value.ref == nullptr) {
-            return hostsim::sim::error_status(
-                broker, CMPI_RC_ERR_INVALID_PARAMETER,
-                "InstallFromURI needs URI (string) and Target (reference)");
-        }
-        std::string targetClass = hostsim::sim::chars_of(CMGetClassName(target.value.ref, nullptr));
-        if (!same_name(targetClass, kSystemClass) ||
-            !lists(request, kSystemClass, target.value.ref)) {
-            return hostsim::sim::error_status(broker, CMPI_RC_ERR_INVALID_PARAMETER,
-                                              "Target names no computer system of this host: " +
-                                                  hostsim::sim::path_text(target.value.ref));
+        if (hostsim::sim::argument_text(in, "URI").empty()) {
+            return refuse(request, method,
+                          {hostsim::sim::Refusal::kBadArgument, "URI names no bundle"});
         }
         std::string key;
         const Json *entry = method_entry(request, method, &key);
@@ -65,7 +42,7 @@ class HypervisorProvider : public hostsim::sim::SimProvider {
         if (!reply.fail && request.section.contains("job")) {
             start_job();
         }
-        return hostsim::sim::send_reply(broker, request.result, out, reply);
+        return hostsim::sim::send_reply(request.broker, request.result, out, reply);
     }
 };
 
