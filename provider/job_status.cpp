@@ -47,16 +47,14 @@ ZELK_EXPORT int getZELKStatus(const char *instanceId, uint32_t *jobState, char *
         !status_file_of(instanceId, path)) {
         return 0;
     }
-    // The whole status text, not only its first line: the messages of two installers end with a
-    // line feed, which stands inside the text with other packages' lines after it.
-    char text[zelk::kStatusTextSize] = {};
+    char line[zelk::kStatusTextSize] = {};
     {
         FileGuard file(path, "r");
-        if (!file || std::fread(text, 1, sizeof text - 1, file.get()) == 0) {
+        if (!file || std::fgets(line, sizeof line, file.get()) == nullptr) {
             return 0;
         }
     }
-    std::snprintf(statusText, static_cast<size_t>(statusTextSize), "%s", text);
+    std::snprintf(statusText, static_cast<size_t>(statusTextSize), "%s", line);
 
     FileGuard sideRecord(zelk::kStatusSideRecordPath, "w");
     if (sideRecord) {

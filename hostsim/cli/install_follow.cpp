@@ -159,6 +159,16 @@ class Display {
     bool barShown_ = false;
 };
 
+// The job's text, or where the job's one line ends at a message's line feed, the whole text
+// that the run recorded on this host, so that the packages after the cut are shown too.
+std::string shown_text(const std::string &jobId, const std::string &jobText) {
+    if (!cut_at_line_end(jobText)) {
+        return jobText;
+    }
+    std::string recorded = recorded_status_text(jobId);
+    return recorded.compare(0, jobText.size(), jobText) == 0 ? recorded : jobText;
+}
+
 std::string instance_id_of(const CMPIObjectPath *job) {
     CMPIData key = CMGetKey(job, "InstanceID", nullptr);
     return text_of(key);
@@ -195,7 +205,7 @@ int follow_run(const CMPIContext *context, const CMPIObjectPath *job,
         if (!running || givenUp || naps % kNapsPerRead == 0) {
             std::string error;
             if (read_job(context, job, &view, &error)) {
-                display.show(parse_status_text(view.text));
+                display.show(parse_status_text(shown_text(jobId, view.text)));
             } else if (error != lastError) {
                 display.clear_bar();
                 std::cerr << "hostsim: " << error << "\n";

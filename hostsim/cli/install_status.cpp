@@ -1,6 +1,10 @@
 // URI lists and status texts of `hostsim install`.
 #include "install_status.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "cli_errors.h"
 
 namespace hostsim::cli {
@@ -8,6 +12,9 @@ namespace hostsim::cli {
 namespace {
 
 constexpr size_t kMaxUriLength = 199;
+// The run's status file on the host and the most of it that a job reads.
+constexpr const char *kStatusFilePrefix = "/tmp/zelkstat";
+constexpr size_t kStatusTextSize = 1024;
 const char *const kSchemes[] = {"file://", "tftp://", "sftp://", "ftp://"};
 
 std::vector<std::string> split(const std::string &text, char separator) {
@@ -98,8 +105,11 @@ StatusText parse_status_text(const std::string &text) {
     }
     std::vector<std::string> fields = split(text, '|');
     parsed.complete = fields[0] == "1";
-    // The last field is empty when the text ends with its "|", and cut short otherwise.
-    fields.pop_back();
+    // The last field is empty when the text ends with its "|", and cut short otherwise, unless
+    // the job's one line ended at a message's own line feed.
+    if (fields.size() < 2 || !cut_at_line_end(text)) {
+        fields.pop_back();
+    }
     for (size_t i = 1; i < fields.size(); ++i) {
         PackageStatus status;
         bool line = parse_line(fields[i], &status);
@@ -111,6 +121,27 @@ StatusText parse_status_text(const std::string &text) {
         }
     }
     return parsed;
+}
+
+bool cut_at_line_end(const std::string &jobText) {
+    return !jobText.empty() && jobText.back() == '\n';
+}
+
+std::string recorded_status_text(const std::string &jobId) {
+    if (jobId.empty() || jobId.find('/') != std::string::npos) {
+        return "";
+    }
+    const std::string path = kStatusFilePrefix + jobId + ".txt";
+    int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return "";
+    }
+    struct stat info {};
+    char text[kStatusTextSize] = {};
+    ssize_t got =
+        fstat(fd, &info) == 0 && S_ISREG(info.st_mode) ? read(fd, text, sizeof text - 1) : -1;
+    close(fd);
+    return got > 0 ? std::string(text, static_cast<size_t>(got)) : "";
 }
 
 bool is_final_code(int code) {

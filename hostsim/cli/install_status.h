@@ -31,8 +31,17 @@ struct StatusText {
 };
 
 // Reads a status text; a message holding "|" (a broker's text) stays whole. Fields that are not
-// "id: code: message" read as unreported packages.
+// "id: code: message" read as unreported packages. A text that ends with a line feed was cut
+// there by the job, which reads one line of the status file: its last field is a whole status.
 StatusText parse_status_text(const std::string &text);
+
+// Whether the job's text ends inside the status text, after a message that ends with a line
+// feed (two installers' "No driver file name that need to be update.").
+bool cut_at_line_end(const std::string &jobText);
+
+// The status text as the run recorded it on this host, "/tmp/zelkstat<job id>.txt", read
+// without following a link and at most as much as the job would read; empty when unreadable.
+std::string recorded_status_text(const std::string &jobId);
 
 // Initialisation, download and in-progress codes: the package has more to go through.
 bool is_final_code(int code);

@@ -34,6 +34,9 @@ TEST(InstallStatusText, FieldsBecomePackagesInListOrder) {
         {"0|a: 50: done.|b: 62: Upda", "open [a|50|done.]"},
         {"0|a: 57: No driver file name that need to be update.\n|",
          "open [a|57|No driver file name that need to be update.\n]"},
+        // The job's one line ends at that message's line feed: its field is whole.
+        {"0|a: 50: done.|b: 57: No driver file name that need to be update.\n",
+         "open [a|50|done.] [b|57|No driver file name that need to be update.\n]"},
         // Not status lines at all.
         {"garbage", "open"},
         {"1|x|y: 99999999999999: z|", "complete [] []"},

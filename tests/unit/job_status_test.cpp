@@ -38,8 +38,6 @@ TEST(JobStatus, StateFromTheWholeStatusLine) {
          "successfully.|",
          7},
         {"1|p: 50: Successfully done|", 10}, // case-sensitive
-        // A message that ends with a line end does not end the text.
-        {"0|a: 57: No driver file name that need to be update.\n|b: 62: running.|", 4},
     };
     for (const Case &c : cases) {
         testfiles::write("/tmp/zelkstatZELK-12.txt", c.line);
@@ -49,6 +47,16 @@ TEST(JobStatus, StateFromTheWholeStatusLine) {
         EXPECT_EQ(std::string("begin to record ZELK-12-") + c.line + "\n",
                   testfiles::read("/tmp/getZELKStatus.txt"));
     }
+}
+
+// The job reads the status file's first line: a message that ends with a line feed ends the
+// job's text, and the state comes from that line alone.
+TEST(JobStatus, OnlyTheFirstLineOfTheFileIsRead) {
+    testfiles::write("/tmp/zelkstatZELK-3.txt",
+                     "0|a: 57: No driver file name that need to be update.\n|b: 62: running.|");
+    JobRead job = read_job("ZELK-3");
+    EXPECT_STREQ("0|a: 57: No driver file name that need to be update.\n", job.text);
+    EXPECT_EQ(10u, job.state);
 }
 
 TEST(JobStatus, LongLineIsCutToTheCallersBuffer) {
