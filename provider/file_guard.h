@@ -6,7 +6,6 @@
 
 class FileGuard {
   public:
-    FileGuard(const char *path, const char *mode) : file_(std::fopen(path, mode)) {}
     // Takes over the descriptor `fd` (-1: none) as a stream of `mode`.
     FileGuard(int fd, const char *mode) : file_(fd >= 0 ? fdopen(fd, mode) : nullptr) {
         if (fd >= 0 && file_ == nullptr) {

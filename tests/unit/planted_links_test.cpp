@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "zelk_pkg_installer_broker.h"
 #include "pkg_table.h"
 #include "run_init.h"
+#include "status_recording.h"
 #include "test_files.h"
 #include "trace_log.h"
 
@@ -43,6 +45,23 @@ TEST_F(PlantedLinks, TraceLogIsNotWrittenThroughALinkOrAHardLink) {
     ASSERT_EQ(0, link(kVictim, "/tmp/zelkdebug.txt"));
     trace("a record\n");
     EXPECT_EQ(kVictimText, testfiles::read(kVictim));
+}
+
+// The status file and any name its new text could be written under first.
+TEST_F(PlantedLinks, StatusFileReplacesLinksAndNeverWritesThroughThem) {
+    plant_link("/tmp/zelkstatZELK-1.txt");
+    plant_link("/tmp/zelkstatZELK-1.txt.new");
+    initPkgInstall("file:///p/a.xml");
+    is_async_install = 1;
+    copy_text(instanceID, "ZELK-1");
+    update_Pkg_Install_status(0, status_code::kInstalled, "Package installation successfully.");
+
+    EXPECT_EQ(kVictimText, testfiles::read(kVictim));
+    struct stat info {};
+    ASSERT_EQ(0, lstat("/tmp/zelkstatZELK-1.txt", &info));
+    EXPECT_TRUE(S_ISREG(info.st_mode));
+    EXPECT_EQ("1|a: 50: Package installation successfully.|",
+              testfiles::read("/tmp/zelkstatZELK-1.txt"));
 }
 
 TEST_F(PlantedLinks, JobStatusReadsOnlyItsOwnFileAndSkipsALinkedSideRecord) {
