@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "trace_log.h"
+#include "unzipfile.h"
 
 int util_full_name(const char *dir, const char *name, char *dst, int size) {
     size_t dirLen = std::strlen(dir);
@@ -18,6 +19,9 @@ int util_full_name(const char *dir, const char *name, char *dst, int size) {
     }
     return std::snprintf(dst, static_cast<size_t>(size), "%s%s%s", dir, separator, name);
 }
+
+// Every tree that Minizip writes into the working area can be removed again.
+static_assert(kMaxRemovalDepth >= minizip_limit::kMaxNameComponents, "removal depth too small");
 
 namespace {
 

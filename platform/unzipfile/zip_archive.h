@@ -30,7 +30,8 @@ struct EntryInfo {
     char name[PATH_MAX];
     bool directory;
     mode_t mode;    // permission bits the extracted file gets
-    uint64_t size;  // uncompressed size the central directory promises
+    uint64_t size;  // uncompressed size the central directory promises (Zip64 sizes too)
+    uint32_t crc;   // check value of the uncompressed data
     bool has_parts; // false for names such as "./" that denote the destination itself
 };
 
@@ -54,7 +55,8 @@ template <typename Visit> int32_t for_each_entry(unzFile zip, Visit &&visit) noe
     return rc == UNZ_END_OF_LIST_OF_FILE ? minizip_result::kOk : minizip_result::kArchiveCorrupt;
 }
 
-// Streams the current entry's data into `fd` through a fixed buffer and checks its size and CRC.
+// Streams the current entry's data into `fd` through a fixed buffer, never beyond its declared
+// size, and checks its size and CRC.
 int32_t copy_current_entry(unzFile zip, const EntryInfo &entry, int fd) noexcept;
 
 } // namespace unzipfile

@@ -404,12 +404,12 @@ const StorageFault kFaults[] = {
      Target::kWorkingArea,
      Way::kReadOnly,
      {kInstalled, kFetched, kFetched, kPathMissing, kPathMissing}},
-    // A full working area: the unpacked files are cut short. Broadcom and LSI install from the
-    // directory as it stands.
+    // A full working area: no archive fits, so none is unpacked and the working area is never
+    // made. Broadcom and LSI are asked to install from a directory that is not there.
     {"WorkingAreaFull",
      Target::kWorkingArea,
      Way::kFull,
-     {kInstalled, kFetched, kFetched, kInstalled, kInstalled}},
+     {kInstalled, kFetched, kFetched, kPathMissing, kPathMissing}},
     // Payloads that cannot be stored fail their packages with the transfer's code.
     {"FileStoreReadOnly",
      Target::kFileStore,
