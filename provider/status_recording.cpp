@@ -69,8 +69,8 @@ bool replace_status_file(const char *path, const char *statusText) {
     return false;
 }
 
-// Truncates the status file and writes the text in its place: needs no room beyond what the
-// file already holds, so that a full /tmp still takes the run's last status.
+// Truncates the status file and writes the text in its place: the room the old text frees takes
+// the new one, so that a full /tmp still takes the run's last status.
 bool rewrite_status_file(const char *path, const char *statusText) {
     int fd = open_own_file_emptied(path);
     if (fd < 0) {
