@@ -37,7 +37,9 @@ int open_regular_file(const char *path, int flags, const FileRules &rules, FileR
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         return refuse(FileRefusal::kNotRegular, refusal, fd);
     }
-    if (rules.ownFile && (info.st_uid != geteuid() || info.st_nlink != 1)) {
+    // No other name: a hard link planted in /tmp could name any file of the same file system.
+    // (No name at all is fine: a status file that a rename has just replaced.)
+    if (rules.ownFile && (info.st_uid != geteuid() || info.st_nlink > 1)) {
         return refuse(FileRefusal::kNotOwn, refusal, fd);
     }
     if (rules.maxBytes >= 0 && info.st_size > rules.maxBytes) {
