@@ -151,10 +151,12 @@ int32_t read_current_entry(unzFile zip, EntryInfo &out) noexcept {
     if (name_check != minizip_result::kOk) {
         return name_check;
     }
+    const uint64_t listed_size = info.uncompressed_size;
     const int32_t size_check = read_zip64_sizes(zip, info);
     if (size_check != minizip_result::kOk) {
         return size_check;
     }
+    out.zip64_size = info.uncompressed_size != listed_size;
     if ((info.flag & kFlagEncrypted) != 0 ||
         (info.compression_method != 0 && info.compression_method != Z_DEFLATED)) {
         return minizip_result::kUnsupportedEntry;
@@ -192,7 +194,9 @@ int32_t copy_current_entry(unzFile zip, const EntryInfo &entry, int fd) noexcept
     uint64_t total = 0;
     uLong crc = crc32(0, nullptr, 0);
     // Never more than the declared size is asked for: an entry whose data goes on beyond it
-    // writes no more than it declared (and then fails its check value).
+    // writes no more than it declared (and then fails its check value). Minizip checks the
+    // value itself once it has given all the data it knows of; for a size it missed, the copy
+    // checks it.
     while (total < entry.size) {
         const uint64_t left = entry.size - total;
         const unsigned ask = left < sizeof buffer ? static_cast<unsigned>(left) : sizeof buffer;
@@ -206,10 +210,12 @@ int32_t copy_current_entry(unzFile zip, const EntryInfo &entry, int fd) noexcept
         if (!write_all(fd, buffer, static_cast<size_t>(got))) {
             return code_for_errno(errno);
         }
-        crc = crc32(crc, reinterpret_cast<const Bytef *>(buffer), static_cast<uInt>(got));
+        if (entry.zip64_size) {
+            crc = crc32(crc, reinterpret_cast<const Bytef *>(buffer), static_cast<uInt>(got));
+        }
         total += static_cast<uint64_t>(got);
     }
-    if (!open_entry.finish() || total != entry.size || crc != entry.crc) {
+    if (!open_entry.finish() || total != entry.size || (entry.zip64_size && crc != entry.crc)) {
         return minizip_result::kArchiveCorrupt;
     }
     return minizip_result::kOk;

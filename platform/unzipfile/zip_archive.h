@@ -29,10 +29,12 @@ class ZipArchive {
 struct EntryInfo {
     char name[PATH_MAX];
     bool directory;
-    mode_t mode;    // permission bits the extracted file gets
-    uint64_t size;  // uncompressed size the central directory promises (Zip64 sizes too)
-    uint32_t crc;   // check value of the uncompressed data
-    bool has_parts; // false for names such as "./" that denote the destination itself
+    mode_t mode;     // permission bits the extracted file gets
+    uint64_t size;   // uncompressed size the central directory promises (Zip64 sizes too)
+    uint32_t crc;    // check value of the uncompressed data
+    bool zip64_size; // the size came from the Zip64 field, which minizip missed: minizip
+                     // cannot check the CRC, the copy does
+    bool has_parts;  // false for names such as "./" that denote the destination itself
 };
 
 // Reads the current entry and decides whether it may be extracted: kOk, or the refusal code.
