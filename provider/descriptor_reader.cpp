@@ -2,9 +2,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 
 #include "file_guard.h"
 #include "pkg_table.h"
+#include "regular_file.h"
 #include "status_recording.h"
 #include "trace_log.h"
 
@@ -21,6 +23,8 @@ constexpr size_t kValueOpenTagLength = 7;  // "<VALUE>"
 constexpr size_t kValueCloseTagLength = 8; // "</VALUE>"
 constexpr size_t kValueTagsLength = kValueOpenTagLength + kValueCloseTagLength;
 constexpr const char *kUnopenedMessage = "Pakcage XML can't be opened.";
+// Descriptors are named by the client: links are followed, to regular files only.
+constexpr FileRules kDescriptorRules = {true, false, zelk::kMaxMetadataFileBytes};
 
 // What a recognised header does with the value that follows it.
 enum class ValueKind { kStore, kPrereqArray, kAppend };
@@ -245,8 +249,14 @@ void getPkgAssociation(int32_t pkgIndex) {
     }
     const char *path = record.LocalFileURI + kFileSchemeLength;
     tracef("Open file %s\n", path);
-    FileGuard file(path, "r");
+    // A descriptor that is no regular file (a device, a pipe, a link to one) or that is too
+    // large to be one cannot be opened: reading it could last for ever.
+    FileRefusal refusal = FileRefusal::kNone;
+    FileGuard file(open_regular_file(path, O_RDONLY, kDescriptorRules, &refusal), "r");
     if (!file) {
+        if (refusal == FileRefusal::kNotRegular || refusal == FileRefusal::kTooLarge) {
+            tracef("getPkgAssociation: %s is %s.\n", path, refusal_text(refusal));
+        }
         mark_unopened(pkgIndex);
         return;
     }

@@ -2,10 +2,16 @@
 #pragma once
 
 #include <cstdio>
+#include <unistd.h>
 
 class FileGuard {
   public:
-    FileGuard(const char *path, const char *mode) : file_(std::fopen(path, mode)) {}
+    // Takes over the descriptor `fd` (-1: none) as a stream of `mode`.
+    FileGuard(int fd, const char *mode) : file_(fd >= 0 ? fdopen(fd, mode) : nullptr) {
+        if (fd >= 0 && file_ == nullptr) {
+            ::close(fd);
+        }
+    }
     ~FileGuard() { close(); }
     FileGuard(const FileGuard &) = delete;
     FileGuard &operator=(const FileGuard &) = delete;

@@ -1,11 +1,13 @@
 #include "install_driver.h"
 
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "common_update.h"
-#include "file_guard.h"
 #include "install_order.h"
 #include "package_retrieval.h"
+#include "regular_file.h"
 #include "zelk_pkg_installer_broker.h"
 
 namespace {
@@ -15,10 +17,12 @@ bool is_hypervisor_bundle(const PkgInstance &pkg) {
 }
 
 void create_run_lock() {
-    FileGuard lock(zelk::kRunLockPath, "a");
-    if (!lock) {
+    int lock = open_regular_file(zelk::kRunLockPath, O_WRONLY | O_CREAT | O_APPEND, kOwnFileRules);
+    if (lock < 0) {
         trace("Fail to create ZELK_LOCK_FILE.\n");
+        return;
     }
+    close(lock);
 }
 
 void read_descriptors(const CMPIContext *ctx) {

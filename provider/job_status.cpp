@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "export.h"
 #include "file_guard.h"
+#include "regular_file.h"
 #include "zelk_limits.h"
 
 namespace {
@@ -49,14 +51,16 @@ ZELK_EXPORT int getZELKStatus(const char *instanceId, uint32_t *jobState, char *
     }
     char line[zelk::kStatusTextSize] = {};
     {
-        FileGuard file(path, "r");
+        // Only the provider's own status file is read: a link planted in its place must not
+        // show another file's first line to the job's clients.
+        FileGuard file(open_regular_file(path, O_RDONLY, kOwnFileRules), "r");
         if (!file || std::fgets(line, sizeof line, file.get()) == nullptr) {
             return 0;
         }
     }
     std::snprintf(statusText, static_cast<size_t>(statusTextSize), "%s", line);
 
-    FileGuard sideRecord(zelk::kStatusSideRecordPath, "w");
+    FileGuard sideRecord(open_own_file_emptied(zelk::kStatusSideRecordPath), "w");
     if (sideRecord) {
         std::fprintf(sideRecord.get(), "begin to record %s-%s\n", instanceId, statusText);
     }

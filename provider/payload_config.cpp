@@ -3,10 +3,12 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <utility>
 
 #include "file_guard.h"
 #include "pkg_table.h"
+#include "regular_file.h"
 #include "trace_log.h"
 
 PayloadMatch payload_result[kMaxPayloadsPerDevice];
@@ -17,6 +19,8 @@ namespace {
 using Line = char[kPayloadLineSize];
 
 constexpr const char *kCfgFileName = "image/payload.xml";
+// The unpacked archive holds regular files only: a link or a pipe there was put by someone else.
+constexpr FileRules kCfgFileRules = {false, false, zelk::kMaxMetadataFileBytes};
 
 int32_t matchesLeftOut = 0; // of the latest call
 
@@ -235,9 +239,14 @@ int32_t parsePayloadDeviceIDArray(int32_t pkgIndex) {
     PkgInstance &record = pkgInstance[pkgIndex];
     int total = 0;
     for (int i = 0; i < device_count(record); ++i) {
-        FileGuard file(cfgPath, "r");
+        FileRefusal refusal = FileRefusal::kNone;
+        FileGuard file(open_regular_file(cfgPath, O_RDONLY, kCfgFileRules, &refusal), "r");
         if (!file) {
-            tracef("parsePayloadDeviceIDArray: cannot open %s.\n", cfgPath);
+            if (refusal == FileRefusal::kCannotOpen) {
+                tracef("parsePayloadDeviceIDArray: cannot open %s.\n", cfgPath);
+            } else {
+                tracef("parsePayloadDeviceIDArray: %s is %s.\n", cfgPath, refusal_text(refusal));
+            }
             return 0;
         }
         clear_matches();

@@ -1,13 +1,20 @@
 #include "status_recording.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include "file_guard.h"
 #include "pkg_table.h"
+#include "regular_file.h"
 #include "trace_log.h"
 
 namespace {
+
+constexpr int kStatusPathSize = 256;
 
 bool is_in_progress(int32_t code) {
     return code >= status_code::kScanning && code <= status_code::kRunning;
@@ -26,8 +33,55 @@ int append_bounded(char *out, int outSize, int used, const char *text) {
     return used;
 }
 
+bool write_text(int fd, const char *text) {
+    size_t left = std::strlen(text);
+    while (left > 0) {
+        ssize_t written = write(fd, text, left);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        text += written;
+        left -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+// Writes the text to a new file that then replaces the status file, so that a reader without
+// the lock sees the old or the new text whole, never a mix. The new file's name is the status
+// file's with six random characters added, and it is created exclusively: a link or file that
+// another user put there beforehand is never written through.
+bool replace_status_file(const char *path, const char *statusText) {
+    char temporary[kStatusPathSize + 8];
+    std::snprintf(temporary, sizeof temporary, "%s.XXXXXX", path);
+    int fd = mkostemp(temporary, O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    bool written = fchmod(fd, 0644) == 0 && write_text(fd, statusText);
+    written = close(fd) == 0 && written;
+    if (written && std::rename(temporary, path) == 0) {
+        return true;
+    }
+    unlink(temporary);
+    return false;
+}
+
+// Truncates the status file and writes the text in its place: the room the old text frees takes
+// the new one, so that a full /tmp still takes the run's last status.
+bool rewrite_status_file(const char *path, const char *statusText) {
+    int fd = open_own_file_emptied(path);
+    if (fd < 0) {
+        return false;
+    }
+    bool written = write_text(fd, statusText);
+    return close(fd) == 0 && written;
+}
+
 void write_status_file(const char *statusText) {
-    char path[256];
+    char path[kStatusPathSize];
     std::snprintf(path, sizeof path, "%s%s.txt", zelk::kStatusFilePrefix, instanceID);
     trace("Write current status into file");
     debug(path);
@@ -35,24 +89,8 @@ void write_status_file(const char *statusText) {
     trace(statusText);
     debug("\n");
 
-    // The new text goes to a temporary file that then replaces the status file, so that a
-    // reader without the lock sees the old or the new text whole, never a mix.
-    char temporary[sizeof path + 8];
-    std::snprintf(temporary, sizeof temporary, "%s.new", path);
     pthread_mutex_lock(&mutex);
-    bool written = false;
-    {
-        FileGuard file(temporary, "w");
-        if (file) {
-            written = std::fputs(statusText, file.get()) >= 0;
-            written = file.close() == 0 && written;
-        }
-    }
-    if (written && std::rename(temporary, path) != 0) {
-        written = false;
-    }
-    if (!written) {
-        std::remove(temporary);
+    if (!replace_status_file(path, statusText) && !rewrite_status_file(path, statusText)) {
         trace("update zelk status fail.\n");
     }
     pthread_mutex_unlock(&mutex);

@@ -8,6 +8,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include "regular_file.h"
 #include "zelk_limits.h"
 
 namespace {
@@ -16,11 +17,13 @@ constexpr int kRecordBufferSize = 1024;
 
 // The trace log opened for appending ("a": write-only, created 0666 less the umask), closed when
 // the record is written. A plain descriptor instead of a stdio stream: a record is one write of
-// its own bytes, with no buffer to allocate and no position to look up first.
+// its own bytes, with no buffer to allocate and no position to look up first. A link, pipe or
+// another user's file in the log's place is not written to: the record is dropped.
 class TraceLogFile {
   public:
     TraceLogFile()
-        : fd_(open(zelk::kTraceLogPath, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666)) {}
+        : fd_(open_regular_file(zelk::kTraceLogPath, O_WRONLY | O_APPEND | O_CREAT,
+                                kOwnFileRules)) {}
     ~TraceLogFile() {
         if (fd_ >= 0) {
             close(fd_);

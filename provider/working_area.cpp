@@ -9,10 +9,7 @@
 #include <unistd.h>
 
 #include "trace_log.h"
-
-namespace {
-constexpr int kEntryPathSize = 256;
-}
+#include "unzipfile.h"
 
 int util_full_name(const char *dir, const char *name, char *dst, int size) {
     size_t dirLen = std::strlen(dir);
@@ -23,6 +20,9 @@ int util_full_name(const char *dir, const char *name, char *dst, int size) {
     return std::snprintf(dst, static_cast<size_t>(size), "%s%s%s", dir, separator, name);
 }
 
+// Every tree that Minizip writes into the working area can be removed again.
+static_assert(kMaxRemovalDepth >= minizip_limit::kMaxNameComponents, "removal depth too small");
+
 namespace {
 
 int missing_path() {
@@ -30,11 +30,22 @@ int missing_path() {
     return 1;
 }
 
-int remove_entries(const char *path, DIR *dir);
+int unlink_failed() {
+    trace("In Function util_remove_file::unlink failed and the error code is [-1].\n");
+    return -2;
+}
 
-// Empties the open directory `dir` (at `path`), closes it and removes it with `remove_dir`.
-template <class RemoveDir> int remove_directory(const char *path, DIR *dir, RemoveDir remove_dir) {
-    int result = remove_entries(path, dir);
+int opendir_failed() {
+    trace("In Function util_remove_file::opendir error and the error code is [-1].\n");
+    return -1;
+}
+
+int remove_entries(DIR *dir, int depth);
+
+// Empties the open directory `dir` (`depth` levels below the path given), closes it and removes
+// it with `remove_dir`.
+template <class RemoveDir> int remove_directory(DIR *dir, int depth, RemoveDir remove_dir) {
+    int result = remove_entries(dir, depth);
     if (closedir(dir) != 0) {
         trace("In Function util_remove_file::closedir error and the error code is [-1].\n");
         return -1;
@@ -49,48 +60,65 @@ template <class RemoveDir> int remove_directory(const char *path, DIR *dir, Remo
     return result;
 }
 
-// Removes the entry `name` of the open directory `parent`, whose full path is `path` and whose
-// kind readdir gave as `type`. The kind saves the lstat, and working relative to `parent`
-// saves resolving the full path again: each entry costs one system call, as with rm -rf.
-// Whenever the entry is not what readdir said, or a step fails for any reason but the entry
-// being gone, the full path-based steps of util_remove_file decide and trace the result.
-int remove_entry_at(int parent, const char *name, const char *path, unsigned char type) {
-    if (type == DT_UNKNOWN) {
-        return util_remove_file(path);
-    }
-    if (type != DT_DIR) {
-        if (unlinkat(parent, name, 0) == 0) {
-            return 0;
-        }
-        return errno == ENOENT ? missing_path() : util_remove_file(path);
+// Removes the directory `name` of the open directory `parent`, at `depth` levels below the path
+// given. Each level holds one open directory until its entries are done, so the depth is bounded.
+int remove_directory_at(int parent, const char *name, int depth) {
+    if (depth > kMaxRemovalDepth) {
+        tracef("In Function util_remove_file::directory tree deeper than %d levels and the error "
+               "code is [-1].\n",
+               kMaxRemovalDepth);
+        return -1;
     }
     int fd = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
-        return errno == ENOENT ? missing_path() : util_remove_file(path);
+        if (errno == ENOTDIR || errno == ELOOP) {
+            // No longer a directory: removed as the file or link it now is.
+            return unlinkat(parent, name, 0) == 0 ? 0
+                   : errno == ENOENT              ? missing_path()
+                                                  : unlink_failed();
+        }
+        return errno == ENOENT ? missing_path() : opendir_failed();
     }
     DIR *dir = fdopendir(fd);
     if (dir == nullptr) {
         close(fd);
-        return util_remove_file(path);
+        return opendir_failed();
     }
-    return remove_directory(path, dir, [=] { return unlinkat(parent, name, AT_REMOVEDIR); });
+    return remove_directory(dir, depth, [=] { return unlinkat(parent, name, AT_REMOVEDIR); });
 }
 
-// Removes the entries of `dir` (the directory at `path`) depth first, in readdir order; stops at
-// the first negative result and returns the last result.
-int remove_entries(const char *path, DIR *dir) {
+// Removes the entry `name` of the open directory `parent`, whose kind readdir gave as `type`.
+// Every step works relative to `parent` and never by a joined path, which a deep tree would
+// make too long to name: trees are removed whatever their paths' lengths.
+int remove_entry_at(int parent, const char *name, unsigned char type, int depth) {
+    if (type == DT_UNKNOWN) {
+        struct stat info {};
+        if (fstatat(parent, name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+            return missing_path();
+        }
+        type = S_ISDIR(info.st_mode) ? DT_DIR : DT_REG;
+    }
+    if (type == DT_DIR) {
+        return remove_directory_at(parent, name, depth);
+    }
+    if (unlinkat(parent, name, 0) == 0) {
+        return 0;
+    }
+    if (errno == EISDIR) {
+        return remove_directory_at(parent, name, depth); // a directory took the file's place
+    }
+    return errno == ENOENT ? missing_path() : unlink_failed();
+}
+
+// Removes the entries of `dir` depth first, in readdir order; stops at the first negative
+// result and returns the last result.
+int remove_entries(DIR *dir, int depth) {
     int result = 0;
     while (struct dirent *entry = readdir(dir)) {
         if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) {
             continue;
         }
-        char entryPath[kEntryPathSize] = {};
-        int length = util_full_name(path, entry->d_name, entryPath, kEntryPathSize);
-        // A joined path cut at the buffer's end names some other path: only the full path
-        // steps treat it as the cut name.
-        result = length < kEntryPathSize
-                     ? remove_entry_at(dirfd(dir), entry->d_name, entryPath, entry->d_type)
-                     : util_remove_file(entryPath);
+        result = remove_entry_at(dirfd(dir), entry->d_name, entry->d_type, depth + 1);
         if (result < 0) {
             break;
         }
@@ -106,17 +134,17 @@ int util_remove_file(const char *path) {
         return missing_path();
     }
     if (!S_ISDIR(info.st_mode)) {
-        if (unlink(path) != 0) {
-            trace("In Function util_remove_file::unlink failed and the error code is [-1].\n");
-            return -2;
-        }
-        return 0;
+        return unlink(path) == 0 ? 0 : unlink_failed();
     }
-
-    DIR *dir = opendir(path);
+    // Opened without following a link: one put in the directory's place after the lstat is
+    // not walked.
+    int fd = open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    DIR *dir = fd >= 0 ? fdopendir(fd) : nullptr;
     if (dir == nullptr) {
-        trace("In Function util_remove_file::opendir error and the error code is [-1].\n");
-        return -1;
+        if (fd >= 0) {
+            close(fd);
+        }
+        return opendir_failed();
     }
-    return remove_directory(path, dir, [=] { return rmdir(path); });
+    return remove_directory(dir, 0, [=] { return rmdir(path); });
 }

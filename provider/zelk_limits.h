@@ -10,6 +10,9 @@ constexpr int kMaxDfnDevices = 50;
 constexpr int kMaxPayloads = 100;
 constexpr int kInstanceIdSize = 40;
 constexpr int kStatusTextSize = 1024; // status text: at most 1023 characters
+// Package descriptors and payload configurations are a few kilobytes; a larger file is refused
+// rather than read for as long as it lasts.
+constexpr long kMaxMetadataFileBytes = 1L << 20;
 
 constexpr const char *kTraceLogPath = "/tmp/zelkdebug.txt";
 constexpr const char *kStatusFilePrefix = "/tmp/zelkstat";

@@ -70,7 +70,7 @@ std::optional<JobStore> JobStore::open(bool create) {
     UniqueFd dir(::open(kJobDirectory, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat info {};
     if (!dir || ::fstat(dir.get(), &info) != 0 || !S_ISDIR(info.st_mode) ||
-        info.st_uid != ::geteuid()) {
+        info.st_uid != ::geteuid() || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
         return std::nullopt;
     }
     return JobStore(std::move(dir));
@@ -91,8 +91,9 @@ UniqueFd JobStore::lock() const {
 }
 
 bool JobStore::read_file(const std::string &name, size_t limit, std::string *content) const {
-    UniqueFd fd(::openat(dir_.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (!fd) {
+    UniqueFd fd(::openat(dir_.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat info {};
+    if (!fd || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return false;
     }
     std::string text;

@@ -21,7 +21,7 @@ constexpr const char *kJobDirectory = "/var/tmp/concretejob";
 class JobStore {
   public:
     // The job directory, made first when `create` is set. Empty when it is missing, is not a
-    // directory or belongs to another user.
+    // directory, belongs to another user or others may write in it.
     static std::optional<JobStore> open(bool create);
 
     // Stores a new job under the next job number; its InstanceID must fit in `idCapacity`

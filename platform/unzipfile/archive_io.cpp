@@ -1,6 +1,7 @@
 #include "archive_io.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <new>
@@ -41,11 +42,11 @@ ssize_t read_at(WindowFile &file, void *into, size_t length, ZPOS64_T at) {
     }
 }
 
-voidpf ZCALLBACK open_file(voidpf, const void *path, int mode) {
-    if (path == nullptr || (mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) {
+voidpf ZCALLBACK open_file(voidpf opaque, const void *, int mode) {
+    if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) {
         return nullptr;
     }
-    const int fd = open(static_cast<const char *>(path), O_RDONLY | O_CLOEXEC);
+    const int fd = fcntl(static_cast<int>(reinterpret_cast<intptr_t>(opaque)), F_DUPFD_CLOEXEC, 0);
     struct stat info {};
     if (fd < 0 || fstat(fd, &info) != 0) {
         if (fd >= 0) {
@@ -147,7 +148,7 @@ int ZCALLBACK error_file(voidpf, voidpf stream) {
 
 } // namespace
 
-void fill_window_functions(zlib_filefunc64_def &functions) noexcept {
+void fill_window_functions(zlib_filefunc64_def &functions, int fd) noexcept {
     functions.zopen64_file = open_file;
     functions.zread_file = read_file;
     functions.zwrite_file = write_file;
@@ -155,7 +156,7 @@ void fill_window_functions(zlib_filefunc64_def &functions) noexcept {
     functions.zseek64_file = seek_file;
     functions.zclose_file = close_file;
     functions.zerror_file = error_file;
-    functions.opaque = nullptr;
+    functions.opaque = reinterpret_cast<voidpf>(static_cast<intptr_t>(fd));
 }
 
 } // namespace unzipfile

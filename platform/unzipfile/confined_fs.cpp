@@ -11,18 +11,22 @@
 #include "unzipfile.h"
 
 namespace unzipfile {
-namespace {
 
-int32_t code_for_errno(int err) {
+int32_t code_for_errno(int err) noexcept {
     switch (err) {
     case ELOOP:
         return minizip_result::kUnsafeEntry;
     case ENAMETOOLONG:
         return minizip_result::kPathTooLong;
+    case ENOSPC:
+    case EDQUOT:
+        return minizip_result::kNoSpace;
     default:
         return minizip_result::kWriteFailed;
     }
 }
+
+namespace {
 
 int open_directory(int at, const char *name) {
     return openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);

@@ -11,6 +11,9 @@
 
 namespace unzipfile {
 
+// The failure code of a file-system step that failed with `err`.
+int32_t code_for_errno(int err) noexcept;
+
 // Creates `path` and its missing parents (0755) and opens it as the extraction root.
 int32_t open_destination(const char *path, UniqueFd &out) noexcept;
 

@@ -45,11 +45,12 @@ int32_t check_entry_name(const char *name, size_t length) noexcept {
     const char *cursor = name;
     const char *begin = nullptr;
     size_t part = 0;
+    int components = 0;
     while (find_component(cursor, begin, part)) {
         if (is_dot_dot(begin, part)) {
             return minizip_result::kUnsafeEntry;
         }
-        if (part > NAME_MAX) {
+        if (part > NAME_MAX || ++components > minizip_limit::kMaxNameComponents) {
             return minizip_result::kPathTooLong;
         }
     }

@@ -13,7 +13,8 @@ struct Component {
 };
 
 // kOk when `name` (of `length` bytes as the archive records it) stays inside the destination:
-// relative, no ".." component, no embedded NUL, components within NAME_MAX.
+// relative, no ".." component, no embedded NUL, components within NAME_MAX and no more than
+// minizip_limit::kMaxNameComponents of them.
 int32_t check_entry_name(const char *name, size_t length) noexcept;
 
 // Copies the next non-empty, non-"." component after `cursor` into `out` and advances `cursor`;

@@ -29,9 +29,12 @@ class ZipArchive {
 struct EntryInfo {
     char name[PATH_MAX];
     bool directory;
-    mode_t mode;    // permission bits the extracted file gets
-    uint64_t size;  // uncompressed size the central directory promises
-    bool has_parts; // false for names such as "./" that denote the destination itself
+    mode_t mode;     // permission bits the extracted file gets
+    uint64_t size;   // uncompressed size the central directory promises (Zip64 sizes too)
+    uint32_t crc;    // check value of the uncompressed data
+    bool zip64_size; // the size came from the Zip64 field, which minizip missed: minizip
+                     // cannot check the CRC, the copy does
+    bool has_parts;  // false for names such as "./" that denote the destination itself
 };
 
 // Reads the current entry and decides whether it may be extracted: kOk, or the refusal code.
@@ -54,7 +57,8 @@ template <typename Visit> int32_t for_each_entry(unzFile zip, Visit &&visit) noe
     return rc == UNZ_END_OF_LIST_OF_FILE ? minizip_result::kOk : minizip_result::kArchiveCorrupt;
 }
 
-// Streams the current entry's data into `fd` through a fixed buffer and checks its size and CRC.
+// Streams the current entry's data into `fd` through a fixed buffer, never beyond its declared
+// size, and checks its size and CRC.
 int32_t copy_current_entry(unzFile zip, const EntryInfo &entry, int fd) noexcept;
 
 } // namespace unzipfile

@@ -102,8 +102,8 @@ template <class Prepare> void full_tmpfs(Prepare prepare) {
 }
 
 // Copies the tree `dir` into `destination`, less the trace log, which a full file system would
-// still take up to the end of its last page, and the status file's half-written successor.
-// Files that the run renames or removes meanwhile are left out.
+// still take up to the end of its last page, and the status file's half-written successors
+// ("zelkstat<id>.txt.XXXXXX"). Files that the run renames or removes meanwhile are left out.
 void copy_tree(const std::filesystem::path &dir, const std::filesystem::path &destination) {
     namespace fs = std::filesystem;
     std::error_code error;
@@ -111,7 +111,7 @@ void copy_tree(const std::filesystem::path &dir, const std::filesystem::path &de
          it.increment(error)) {
         const std::string name = it->path().filename();
         if (name == "zelkdebug.txt" ||
-            (name.size() > 4 && name.substr(name.size() - 4) == ".new")) {
+            (name.rfind("zelkstat", 0) == 0 && name.find(".txt.") != std::string::npos)) {
             continue;
         }
         const fs::path target = destination / fs::relative(it->path(), dir, error);
@@ -394,8 +394,9 @@ const StorageFault kFaults[] = {
     {"TraceLogFull", Target::kTraceLog, Way::kFull, kAllInstalled},
     // A status that cannot be written leaves the file as it was; the run does not notice.
     {"StatusFileReadOnly", Target::kStatusFile, Way::kReadOnly, kAllInstalled},
-    // A full /tmp takes neither status file nor trace log.
-    {"TmpFull", Target::kTmp, Way::kFull, {}},
+    // A full /tmp takes no trace record, but the status file, rewritten in place, still takes
+    // every status up to the last.
+    {"TmpFull", Target::kTmp, Way::kFull, kAllInstalled},
     // No working area: the Brocade installer finds no payload configuration and records
     // nothing, the Emulex one stops at the failed unpacking and records nothing; Broadcom and
     // LSI are asked to install from a directory that is not there.
@@ -403,12 +404,12 @@ const StorageFault kFaults[] = {
      Target::kWorkingArea,
      Way::kReadOnly,
      {kInstalled, kFetched, kFetched, kPathMissing, kPathMissing}},
-    // A full working area: the unpacked files are cut short. Broadcom and LSI install from the
-    // directory as it stands.
+    // A full working area: no archive fits, so none is unpacked and the working area is never
+    // made. Broadcom and LSI are asked to install from a directory that is not there.
     {"WorkingAreaFull",
      Target::kWorkingArea,
      Way::kFull,
-     {kInstalled, kFetched, kFetched, kInstalled, kInstalled}},
+     {kInstalled, kFetched, kFetched, kPathMissing, kPathMissing}},
     // Payloads that cannot be stored fail their packages with the transfer's code.
     {"FileStoreReadOnly",
      Target::kFileStore,
@@ -458,10 +459,14 @@ TEST_P(StorageFaults, RunGoesOnAndRecordsStayWhole) {
         EXPECT_EQ(run.statusAtFault, job.jobStatus);
         break;
     }
-    case Target::kTmp:
-        // The file keeps its last whole text, nothing reaches the log, and the vendors show that
+    case Target::kTmp: {
+        // The job reaches its final state; nothing reaches the log, and the vendors show that
         // every package went on to be installed.
-        EXPECT_EQ(run.statusAtFault, run.statusText);
+        EXPECT_EQ(fault.outcome, outcome_in_file(run.statusText)) << run.statusText;
+        RunOutcome job;
+        job.call.jobId = run.jobId;
+        read_job(&job);
+        EXPECT_EQ(7u, job.jobState);
         EXPECT_TRUE(run.trace.empty());
         EXPECT_EQ((std::set<std::string>{"BRCMFWUP_SoftwareInstallationService",
                                          "BROCADE_HBASoftwareInstallationService",
@@ -469,6 +474,7 @@ TEST_P(StorageFaults, RunGoesOnAndRecordsStayWhole) {
                                          "ORPV_SoftwareInstallationService"}),
                   vendors_asked(run.journal));
         break;
+    }
     case Target::kWorkingArea:
     case Target::kFileStore:
         EXPECT_EQ(fault.outcome, outcome_in_file(run.statusText)) << run.statusText;

@@ -353,9 +353,14 @@ TEST(JobLibrary, UnusableOrFullJobDirectoryLeavesNothingBehind) {
     testfiles::write(kJobDir, "not a directory");
     expect_clean_failure(&good, 40, "job directory is a file");
     ASSERT_EQ(0, unlink(kJobDir));
+    // Another user could plant links and pipes in a directory that others may write.
+    ASSERT_EQ(0, mkdir(kJobDir, 0755));
+    ASSERT_EQ(0, chmod(kJobDir, 01777));
+    expect_clean_failure(&good, 40, "job directory others may write");
+    ASSERT_EQ(0, rmdir(kJobDir));
 
     ASSERT_EQ(0, mkdir(kJobDir, 0755));
-    ASSERT_EQ(0, mount("small", kJobDir, "tmpfs", 0, "size=64k"));
+    ASSERT_EQ(0, mount("small", kJobDir, "tmpfs", 0, "size=64k,mode=0755"));
     ASSERT_EQ("ZELK-1", create());
     ASSERT_EQ(0, mount(nullptr, kJobDir, nullptr, MS_REMOUNT | MS_RDONLY, "size=64k"));
     expect_clean_failure(&good, 40, "read-only job directory");

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -128,6 +130,25 @@ TEST_F(DescriptorReader, UnreadableDescriptorRecordsStatus12) {
         EXPECT_EQ(rec.OrderFlag, order_flag::kUnopened) << uri;
         EXPECT_STREQ(rec.StatusLine, "pkg_1.20: 12: Pakcage XML can't be opened.");
     }
+}
+
+// Reading any of these would last for ever (or block at the open): each is a descriptor that
+// cannot be opened. The alarm ends the test process instead of letting it hang.
+TEST_F(DescriptorReader, DevicesPipesAndHugeFilesCannotBeOpened) {
+    alarm(60);
+    write_file("/tmp/desc/huge.xml", "");
+    ASSERT_EQ(0, mkfifo("/tmp/desc/fifo.xml", 0644));
+    ASSERT_EQ(0, symlink("/dev/zero", "/tmp/desc/zero.xml"));
+    ASSERT_EQ(0, truncate("/tmp/desc/huge.xml", 1LL << 40)); // sparse: reads as zeros
+    for (const char *path : {"/dev/zero", "/dev/urandom", "/tmp/desc/zero.xml",
+                             "/tmp/desc/fifo.xml", "/tmp/desc/huge.xml"}) {
+        prepare(std::string("file://") + path);
+        getPkgAssociation(0);
+        EXPECT_EQ(rec.OrderFlag, order_flag::kUnopened) << path;
+        EXPECT_STREQ(rec.StatusLine, "pkg_1.20: 12: Pakcage XML can't be opened.");
+        EXPECT_NE(trace_log().find(path + std::string(" is ")), std::string::npos) << path;
+    }
+    alarm(0);
 }
 
 TEST_F(DescriptorReader, MalformedDescriptorsStayInsideTheRecord) {

@@ -193,7 +193,12 @@ TEST(Minizip, RefusesUnsupportedAndOverlongEntries) {
         under_dest += "a/";
     }
     under_dest.resize(PATH_MAX - kDest.size() - 1);
-    for (const std::string &name : {std::string(NAME_MAX + 1, 'n'), deep + "f", under_dest}) {
+    std::string nested; // 257 components, short enough
+    for (int i = 0; i < minizip_limit::kMaxNameComponents; ++i) {
+        nested += "a/";
+    }
+    for (const std::string &name :
+         {std::string(NAME_MAX + 1, 'n'), deep + "f", under_dest, nested + "f"}) {
         make_zip(kArchive, {{name, "x"}});
         EXPECT_EQ(mr::kPathTooLong, unzip()) << name.size();
     }
@@ -209,6 +214,12 @@ TEST(Minizip, ReportsBadArgumentsAndMissingArchive) {
 
     EXPECT_EQ(mr::kArchiveMissing, unzip("/tmp/nothing.zip"));
     EXPECT_EQ(mr::kArchiveMissing, unzip("//tmp"));
+    // Devices and pipes are no archives: never read (or waited for).
+    ASSERT_EQ(0, mkfifo("/tmp/fifo.zip", 0644));
+    ASSERT_EQ(0, symlink("/dev/zero", "/tmp/zero.zip"));
+    for (const char *path : {"/dev/zero", "/tmp/zero.zip", "/tmp/fifo.zip"}) {
+        EXPECT_EQ(mr::kArchiveMissing, unzip(path)) << path;
+    }
     EXPECT_FALSE(testfiles::exists(kDest));
 }
 
@@ -219,13 +230,40 @@ TEST(Minizip, WriteFailuresStopAndRemoveThePartialFile) {
     EXPECT_EQ(mr::kWriteFailed, unzip(kArchive, "/tmp/file/dest/"));
     make_zip(kArchive, {{"a", "file"}, {"a/b", "x"}});
     EXPECT_EQ(mr::kWriteFailed, unzip());
+}
 
+std::string seed(const char *name) {
+    return std::string(ZELK_SOURCE_DIR) + "/tests/fuzz/corpus/fuzz_minizip/" + name;
+}
+
+// Archives written by zip -fz: sizes in Zip64 extra fields, deflated and stored.
+TEST(Minizip, ExtractsZip64Archives) {
+    for (const char *name : {"zip64.zip", "zip64-stored.zip"}) {
+        ASSERT_EQ(mr::kOk, unzip(seed(name))) << name;
+        EXPECT_EQ("hello\n", testfiles::read(kDest + "a.txt")) << name;
+        EXPECT_EQ("deflated text deflated text deflated text\n",
+                  testfiles::read(kDest + "d/b.txt"));
+    }
+}
+
+// What an archive expands to must fit in the free space of the destination's file system.
+TEST(Minizip, ExpansionIsBoundByTheFreeSpace) {
     ASSERT_EQ(0, mkdir("/tmp/small", 0755));
-    ASSERT_EQ(0, mount("none", "/tmp/small", "tmpfs", 0, "size=64k"));
+    ASSERT_EQ(0, mount("none", "/tmp/small", "tmpfs", 0, "size=64k,nr_inodes=8"));
     make_zip(kArchive, {{"a.txt", "a"}, {"zeros.bin", std::string(1 << 20, '\0')}});
-    EXPECT_EQ(mr::kWriteFailed, unzip(kArchive, "/tmp/small/pkg"));
-    EXPECT_EQ("a", testfiles::read("/tmp/small/pkg/a.txt"));
+    EXPECT_EQ(mr::kNoSpace, unzip(kArchive, "/tmp/small/pkg"));
+    EXPECT_FALSE(testfiles::exists("/tmp/small/pkg"));
+
+    // Declares 10 bytes in its Zip64 field and inflates to 1 MiB: stopped at 10 bytes (the
+    // 64 KiB never fill up) and removed.
+    EXPECT_EQ(mr::kArchiveCorrupt, unzip(seed("zip64-bomb.zip"), "/tmp/small/pkg"));
     EXPECT_FALSE(testfiles::exists("/tmp/small/pkg/zeros.bin"));
+
+    // Directories that the names imply run out of inodes while writing.
+    make_zip(kArchive, {{"a.txt", "a"}, {"n1/n2/n3/n4/n5/n6/f", "x"}});
+    EXPECT_EQ(mr::kNoSpace, unzip(kArchive, "/tmp/small/pkg"));
+    EXPECT_EQ("a", testfiles::read("/tmp/small/pkg/a.txt"));
+    umount("/tmp/small");
 }
 
 } // namespace

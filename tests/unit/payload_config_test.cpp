@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -112,6 +114,16 @@ TEST(PayloadConfig, FailuresReturnZeroAndKeepTheCount) {
     EXPECT_EQ(pkgInstance[0].PayloadCount, 7);
     std::remove(kCfgPath);
     EXPECT_EQ(parsePayloadDeviceIDArray(0), 0);
+    // A pipe or link in the configuration's place is not read (a pipe would block the open).
+    alarm(60);
+    ASSERT_EQ(mkfifo(kCfgPath, 0644), 0);
+    EXPECT_EQ(parsePayloadDeviceIDArray(0), 0);
+    std::remove(kCfgPath);
+    write_file("/tmp/payload.xml", config(payload("payload", "a.bin", {"lpfc"})));
+    ASSERT_EQ(symlink("/tmp/payload.xml", kCfgPath), 0);
+    EXPECT_EQ(parsePayloadDeviceIDArray(0), 0);
+    alarm(0);
+    EXPECT_EQ(pkgInstance[0].PayloadCount, 7);
     pkgInstance[0].DFNDeviceCount = 0; // no adapter: the file is not even opened
     EXPECT_EQ(parsePayloadDeviceIDArray(0), 1);
     EXPECT_EQ(pkgInstance[0].PayloadCount, 0);

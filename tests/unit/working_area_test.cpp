@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fcntl.h>
+#include <filesystem>
 #include <string>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -87,15 +89,49 @@ TEST(UtilRemoveFile, EntryThatCannotBeUnlinkedStopsTheWalk) {
     umount("/tmp/tree/busy");
 }
 
-TEST(UtilRemoveFile, OverlongEntryPathLeavesDirectoryInPlace) {
+// Builds `levels` nested directories `name` below `root`, with a file at the bottom.
+void make_chain(const std::string &root, int levels, const char *name) {
+    int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_LE(0, fd) << root;
+    for (int i = 0; i < levels; ++i) {
+        ASSERT_EQ(0, mkdirat(fd, name, 0755)) << i;
+        int next = openat(fd, name, O_RDONLY | O_DIRECTORY);
+        close(fd);
+        ASSERT_LE(0, next) << i;
+        fd = next;
+    }
+    close(openat(fd, "f", O_WRONLY | O_CREAT, 0644));
+    close(fd);
+}
+
+// Paths past 255 characters are never cut: the walk goes relative to each open directory, so
+// the tree from a hostile archive ("aa/" 130 times, then "f") is removed. A tree deeper than
+// the limit is refused with -1 and left in place.
+TEST(UtilRemoveFile, DeepTreesAreRemovedUpToTheLimit) {
+    std::filesystem::create_directories("/var/tmp/QEL/Xorvo/Package");
+    make_chain("/var/tmp/QEL/Xorvo/Package", 130, "aa");
+    EXPECT_EQ(0, util_remove_file("/var/tmp/QEL/Xorvo/Package/"));
+    EXPECT_FALSE(testfiles::exists("/var/tmp/QEL/Xorvo/Package"));
+
     std::string dir = "/tmp/" + std::string(200, 'd');
     make_dir(dir);
-    std::string name = std::string(100, 'f'); // joined path exceeds 255 characters
-    testfiles::write(dir + "/" + name, "");
-    EXPECT_EQ(-1, util_remove_file(dir.c_str()));
-    EXPECT_TRUE(testfiles::exists(dir + "/" + name));
-    EXPECT_NE(std::string::npos,
-              testfiles::trace_log().find("rmdir error and the error code is [-1].\n"));
+    testfiles::write(dir + "/" + std::string(100, 'f'), "");
+    EXPECT_EQ(0, util_remove_file(dir.c_str()));
+    EXPECT_FALSE(testfiles::exists(dir));
+
+    make_dir("/tmp/deepest");
+    make_chain("/tmp/deepest", kMaxRemovalDepth, "d");
+    EXPECT_EQ(0, util_remove_file("/tmp/deepest"));
+    EXPECT_FALSE(testfiles::exists("/tmp/deepest"));
+    EXPECT_EQ("", testfiles::trace_log());
+
+    make_dir("/tmp/deeper");
+    make_chain("/tmp/deeper", kMaxRemovalDepth + 1, "d");
+    EXPECT_EQ(-1, util_remove_file("/tmp/deeper"));
+    EXPECT_TRUE(testfiles::exists("/tmp/deeper/d"));
+    EXPECT_EQ(std::vector<std::string>{"In Function util_remove_file::directory tree deeper than "
+                                       "512 levels and the error code is [-1]."},
+              testfiles::trace_messages());
 }
 
 } // namespace
