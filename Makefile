@@ -6,8 +6,8 @@ CMAKE_FLAGS ?=
 DEB_PACKAGES := build-essential cmake pkg-config util-linux binutils clang-14 libclang-rt-14-dev \
 	clang-format libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libminizip-dev \
 	libcurl4-openssl-dev nlohmann-json3-dev unzip minizip \
-	libmicrohttpd-dev libxml2-dev sblim-wbemcli tftpd-hpa openssh-server openssh-client gcovr valgrind \
-	ansible-core python3-defusedxml python3-pytest openssl
+	libmicrohttpd-dev libgnutls28-dev openssl libxml2-dev sblim-wbemcli tftpd-hpa openssh-server openssh-client gcovr valgrind \
+	ansible-core python3-defusedxml python3-pytest
 
 .PHONY: all deps build test coverage demo bench fuzz install clean format
 

@@ -73,8 +73,9 @@ std::string usage_text() {
            "  cm  NS:CLASS[.K=v,...] METHOD [NAME=v ...]  call a method\n"
            "  install URI[|URI...] [--sync] [--backup] [--options N,...]\n"
            "                                              install packages, follow the job\n"
-           "  serve [--port N] [--user U --password P] [--mof-dir DIR]\n"
-           "                                              serve CIM-XML over HTTP on 127.0.0.1\n"
+           "  serve [--port N] [--user U] [--password P | --password-file FILE]\n"
+           "        (--tls-cert FILE --tls-key FILE | --http) [--access-log FILE] [--mof-dir DIR]\n"
+           "                                              serve CIM-XML over HTTPS on 127.0.0.1\n"
            "Arrays are comma lists; NAME:TYPE=v gives a type the built-in table lacks.\n"
            "Exit status: 0 done, 1 CIM error (install: a package not installed), 2 bad command\n"
            "line, 3 bad scenario, registry or library directory, 130 install left by Ctrl-C.\n";

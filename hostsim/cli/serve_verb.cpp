@@ -1,6 +1,8 @@
-// serve: the providers behind a CIM-XML server until the process is told to stop. The port
+// serve: the providers behind a CIM-XML server until the process is told to stop. The address
 // actually listened on is printed first, so that "--port 0" can be used by scripts and tests.
 #include <csignal>
+#include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <pthread.h>
@@ -17,10 +19,19 @@ namespace hostsim::cli {
 
 namespace {
 
+constexpr const char *kPasswordVariable = "HOSTSIM_PASSWORD";
+constexpr unsigned short kHttpsPort = 5989;
+constexpr unsigned short kHttpPort = 5988;
+
 struct ServeOptions {
-    unsigned short port = 5988;
+    std::optional<unsigned short> port;
     std::string user;
-    std::string password;
+    std::optional<std::string> password;
+    std::string passwordFile;
+    std::string tlsCert;
+    std::string tlsKey;
+    bool http = false;
+    std::string accessLog;
     std::string mofDir;
 };
 
@@ -32,38 +43,118 @@ unsigned short port_of(const std::string &text) {
     return static_cast<unsigned short>(std::stoul(text));
 }
 
+// Where each option's value goes.
+std::string *text_option(ServeOptions &options, const std::string &name) {
+    if (name == "--user") {
+        return &options.user;
+    }
+    if (name == "--password-file") {
+        return &options.passwordFile;
+    }
+    if (name == "--tls-cert") {
+        return &options.tlsCert;
+    }
+    if (name == "--tls-key") {
+        return &options.tlsKey;
+    }
+    if (name == "--access-log") {
+        return &options.accessLog;
+    }
+    if (name == "--mof-dir") {
+        return &options.mofDir;
+    }
+    return nullptr;
+}
+
+void check_combination(const ServeOptions &options) {
+    bool password = options.password || !options.passwordFile.empty();
+    if (options.password && !options.passwordFile.empty()) {
+        throw usage_error("serve: --password and --password-file exclude each other");
+    }
+    if (password && options.user.empty()) {
+        throw usage_error("serve: a password needs --user");
+    }
+    if (!options.user.empty() && !password && getenv(kPasswordVariable) == nullptr) {
+        throw usage_error("serve: --user needs --password, --password-file or " +
+                          std::string(kPasswordVariable));
+    }
+    bool tls = !options.tlsCert.empty() || !options.tlsKey.empty();
+    if (options.http && tls) {
+        throw usage_error("serve: --http excludes --tls-cert and --tls-key");
+    }
+    if (!options.http && (options.tlsCert.empty() || options.tlsKey.empty())) {
+        throw usage_error("serve: --tls-cert and --tls-key are required (or --http for plain "
+                          "HTTP)");
+    }
+}
+
 ServeOptions serve_options(const std::vector<std::string> &operands) {
     ServeOptions options;
     for (size_t i = 0; i < operands.size(); ++i) {
         const std::string &arg = operands[i];
+        if (arg == "--http") {
+            options.http = true;
+            continue;
+        }
         size_t eq = arg.find('=');
         std::string name = arg.substr(0, eq);
+        if (name != "--port" && name != "--password" && !text_option(options, name)) {
+            throw usage_error("serve: unknown option '" + arg + "'");
+        }
         std::string value;
         if (eq != std::string::npos) {
             value = arg.substr(eq + 1);
         } else if (i + 1 < operands.size()) {
             value = operands[++i];
         }
-        if (name != "--port" && name != "--user" && name != "--password" && name != "--mof-dir") {
-            throw usage_error("serve: unknown option '" + arg + "'");
-        }
         if (value.empty()) {
             throw usage_error(name + " needs a value");
         }
         if (name == "--port") {
             options.port = port_of(value);
-        } else if (name == "--user") {
-            options.user = value;
         } else if (name == "--password") {
             options.password = value;
         } else {
-            options.mofDir = value;
+            *text_option(options, name) = value;
         }
     }
-    if (options.user.empty() != options.password.empty()) {
-        throw usage_error("serve: --user and --password go together");
-    }
+    check_combination(options);
     return options;
+}
+
+// The first line of the file without its line end.
+std::string password_from_file(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    if (!in || !std::getline(in, line)) {
+        throw CliError(kExitSetup, "--password-file " + path + ": cannot be read");
+    }
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    if (line.empty()) {
+        throw CliError(kExitSetup, "--password-file " + path + ": the first line is empty");
+    }
+    return line;
+}
+
+// --password, else --password-file, else the environment.
+std::string password_of(const ServeOptions &options) {
+    if (options.user.empty()) {
+        return "";
+    }
+    if (options.password) {
+        return *options.password;
+    }
+    if (!options.passwordFile.empty()) {
+        return password_from_file(options.passwordFile);
+    }
+    const char *variable = getenv(kPasswordVariable);
+    std::string password = variable ? variable : "";
+    if (password.empty()) {
+        throw usage_error(std::string("serve: ") + kPasswordVariable + " is empty");
+    }
+    return password;
 }
 
 // Installed beside the executable, else the source tree's mof/.
@@ -73,6 +164,15 @@ std::string mof_dir(const ServeOptions &options) {
     }
     std::string shipped = shipped_file("mof");
     return access(shipped.c_str(), R_OK) == 0 ? shipped : HOSTSIM_MOF_DIR;
+}
+
+// Runs `step`; a file it cannot use is a setup error.
+template <typename Step> auto setup(Step step) {
+    try {
+        return step();
+    } catch (const std::runtime_error &e) {
+        throw CliError(kExitSetup, e.what());
+    }
 }
 
 } // namespace
@@ -88,21 +188,27 @@ int run_serve(const std::vector<std::string> &operands) {
     if (!classes.load_directory(mof_dir(options), &error)) {
         throw CliError(kExitSetup, error);
     }
-    server::RequestHandler handler(classes, {options.user, options.password});
+    server::RequestHandler handler(classes, {options.user, password_of(options)});
+    server::ListenSettings listen;
+    listen.port = options.port.value_or(options.http ? kHttpPort : kHttpsPort);
+    if (!options.http) {
+        listen.tls =
+            setup([&] { return server::load_tls_identity(options.tlsCert, options.tlsKey); });
+    }
+    std::unique_ptr<server::AccessLog> accessLog;
+    if (!options.accessLog.empty()) {
+        accessLog = setup([&] { return std::make_unique<server::AccessLog>(options.accessLog); });
+        listen.accessLog = accessLog.get();
+    }
     // Blocked before any server thread starts, so only sigwait below sees them.
     sigset_t stop;
     sigemptyset(&stop);
     sigaddset(&stop, SIGINT);
     sigaddset(&stop, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stop, nullptr);
-    std::unique_ptr<server::HttpServer> http;
-    try {
-        http = std::make_unique<server::HttpServer>(handler, options.port);
-    } catch (const std::runtime_error &e) {
-        throw CliError(kExitSetup, e.what());
-    }
-    std::cout << "hostsim: serving CIM-XML on http://127.0.0.1:" << http->port() << "/cimom"
-              << std::endl;
+    auto http = setup([&] { return std::make_unique<server::HttpServer>(handler, listen); });
+    std::cout << "hostsim: serving CIM-XML on " << (options.http ? "http" : "https")
+              << "://127.0.0.1:" << http->port() << "/cimom" << std::endl;
     int received = 0;
     sigwait(&stop, &received);
     http.reset();

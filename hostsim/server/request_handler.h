@@ -17,6 +17,7 @@ using HeaderList = std::vector<std::pair<std::string, std::string>>;
 
 struct HttpRequest {
     std::string method;
+    std::string path; // the request target, "/cimom"
     HeaderList headers;
     std::string body;
     bool bodyTooLarge = false; // more arrived than the settings allow; `body` is incomplete

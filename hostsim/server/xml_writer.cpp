@@ -1,5 +1,5 @@
 // libxml2 text writer into a memory buffer.
-#include <algorithm>
+#include <cstdint>
 #include <stdexcept>
 
 #include <libxml/chvalid.h>
@@ -15,24 +15,64 @@ const xmlChar *xml(const char *text) {
     return reinterpret_cast<const xmlChar *>(text);
 }
 
+constexpr uint32_t kInvalid = 0xFFFFFFFF;
+
+// Decodes the well-formed UTF-8 sequence at `bytes` (no overlong forms, no surrogates, nothing
+// above U+10FFFF) into `*code`; returns its length. Where it is not one, `*code` is kInvalid
+// and the length is that of the longest start of a valid sequence, at least 1 byte, which is
+// what one U+FFFD replaces.
+size_t decode_utf8(const unsigned char *bytes, size_t left, uint32_t *code) {
+    const unsigned char lead = bytes[0];
+    *code = kInvalid;
+    size_t follow = 0;
+    uint32_t value = 0;
+    unsigned char low = 0x80, high = 0xBF; // range of the next byte
+    if (lead < 0x80) {
+        *code = lead;
+        return 1;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+        follow = 1;
+        value = lead & 0x1Fu;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        follow = 2;
+        value = lead & 0x0Fu;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        follow = 3;
+        value = lead & 0x07u;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 1;
+    }
+    for (size_t i = 1; i <= follow; ++i) {
+        if (i >= left || bytes[i] < low || bytes[i] > high) {
+            return i;
+        }
+        value = value << 6 | (bytes[i] & 0x3Fu);
+        low = 0x80;
+        high = 0xBF;
+    }
+    *code = value;
+    return follow + 1;
+}
+
 } // namespace
 
 std::string xml_safe(const std::string &text) {
     std::string safe;
     safe.reserve(text.size());
     const auto *bytes = reinterpret_cast<const unsigned char *>(text.data());
-    size_t left = text.size();
-    while (left > 0) {
-        int length = static_cast<int>(std::min<size_t>(left, 4));
-        int c = xmlGetUTF8Char(bytes, &length);
-        if (c < 0 || length <= 0 || !xmlIsCharQ(c)) {
+    for (size_t at = 0; at < text.size();) {
+        uint32_t code = kInvalid;
+        size_t length = decode_utf8(bytes + at, text.size() - at, &code);
+        if (code == kInvalid || !xmlIsCharQ(code)) {
             safe += "\xEF\xBF\xBD";
-            length = 1;
         } else {
-            safe.append(reinterpret_cast<const char *>(bytes), static_cast<size_t>(length));
+            safe.append(text, at, length);
         }
-        bytes += length;
-        left -= static_cast<size_t>(length);
+        at += length;
     }
     return safe;
 }

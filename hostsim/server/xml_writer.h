@@ -42,7 +42,8 @@ class XmlWriter {
     int open_ = 0;
 };
 
-// `text` as valid UTF-8 made of XML characters: anything else becomes U+FFFD.
+// `text` as valid UTF-8 made of XML characters: each invalid sequence (its longest valid start,
+// or one byte) and each character XML does not allow becomes U+FFFD.
 std::string xml_safe(const std::string &text);
 
 } // namespace hostsim::server

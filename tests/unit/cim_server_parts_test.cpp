@@ -1,4 +1,5 @@
-// hostsim serve's building blocks: the MOF reader, class resolution and CIM-XML value text.
+// hostsim serve's building blocks: the MOF reader, class resolution, CIM-XML value text and the
+// text of replies.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,6 +12,7 @@
 #include "hostsim_broker.h"
 #include "mof_reader.h"
 #include "test_files.h"
+#include "xml_writer.h"
 
 namespace {
 
@@ -225,6 +227,34 @@ TEST_F(ValueText, OtherScalars) {
     };
     for (const Case &c : cases) {
         EXPECT_EQ(c.read, round_trip(c.type, c.text)) << c.text;
+    }
+}
+
+// Replies carry valid UTF-8 only, whatever a provider's strings hold.
+TEST(XmlSafe, ReplacesEveryInvalidSequence) {
+    const std::string grin = "\xF0\x9F\x98\x80", mark = "\xEF\xBF\xBD";
+    std::string sixty;
+    for (int i = 0; i < 60; ++i) {
+        sixty += grin;
+    }
+    std::string fortyNine = sixty.substr(0, 49 * grin.size());
+    // A text cut at 199 bytes inside its 50th character.
+    EXPECT_EQ(fortyNine + mark, xml_safe(sixty.substr(0, 199)));
+    EXPECT_EQ(fortyNine + mark + "x", xml_safe(sixty.substr(0, 198) + "x"));
+    struct Case {
+        std::string text, safe;
+    } cases[] = {
+        {"a\xC3\xA9\xE2\x82\xAC" + grin + "\xF4\x8F\xBF\xBD",
+         "a\xC3\xA9\xE2\x82\xAC" + grin + "\xF4\x8F\xBF\xBD"},
+        {"\x9F\x98", mark + mark},                                  // continuation bytes alone
+        {"\xC0\xAF\xE0\x80\xAF", mark + mark + mark + mark + mark}, // overlong forms
+        {"\xED\xA0\x80", mark + mark + mark},                       // a surrogate
+        {"\xF4\x90\x80\x80", mark + mark + mark + mark},            // above U+10FFFF
+        {"\xE2\x82x\xFF", mark + "x" + mark},
+        {"\x01\xEF\xBF\xBE\t", mark + mark + "\t"}, // no XML characters
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(c.safe, xml_safe(c.text)) << c.text;
     }
 }
 
