@@ -77,15 +77,13 @@ class Report(object):
         return row.cells.get(package) or Cell(NONE, '-')
 
     def problems(self):
-        """(host, package or None, text) of every red cell and every failed host."""
+        """(host, package, text) of every red cell; (host, None, text) of a host that failed
+        otherwise (unreachable, busy, run unfinished)."""
         found = []
         for row in self.rows:
-            if row.kind == FAILED:
-                found.append((row.host, None, row.note))
-            for package in self.packages:
-                cell = self.cell(row, package)
-                if cell.kind == FAILED:
-                    found.append((row.host, package, '%s: %s' % (cell.text.split()[0], cell.detail)))
+            red = [(row.host, package, '%s: %s' % (cell.text.split()[0], cell.detail))
+                   for package, cell in ((p, self.cell(row, p)) for p in self.packages) if cell.kind == FAILED]
+            found += red or ([(row.host, None, row.note)] if row.kind == FAILED else [])
         return found
 
 

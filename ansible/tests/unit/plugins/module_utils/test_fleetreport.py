@@ -31,6 +31,8 @@ def test_markdown_and_html_hold_host_texts_as_text():
     markdown = fleetreport.markdown(report)
     assert '| h2 | failed | 53 failed | 50 installed |' in markdown
     assert '- h2 uefi: 53: Unable to ping \\| <script>alert(1)</script>' in markdown
+    # A host's failure is told once: by its red packages, or by its message when it has none.
+    assert '- h2: ' not in markdown and '- h3: host h3: connection to https://h3:5989/cimom failed' in markdown
     assert all(line.count(' | ') == 3 for line in markdown.splitlines() if line.startswith('| h'))
     page = fleetreport.html_page(report)
     assert '<script>' not in page and '&lt;script&gt;' in page and '<title>Rollout &lt;1&gt;</title>' in page
