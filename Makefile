@@ -9,7 +9,7 @@ DEB_PACKAGES := build-essential cmake pkg-config util-linux binutils clang-14 li
 	libmicrohttpd-dev libgnutls28-dev openssl libxml2-dev sblim-wbemcli tftpd-hpa openssh-server openssh-client gcovr valgrind \
 	ansible-core python3-defusedxml python3-pytest
 
-.PHONY: all deps build test coverage demo bench fuzz install clean format
+.PHONY: all deps build test coverage demo demo-fleet bench bench-fleet fuzz install clean format
 
 all: build
 
@@ -42,6 +42,10 @@ demo: deps
 
 bench:
 	scripts/bench
+
+# The fleet rollout benchmark alone (100 simulated hosts, forks 20); build/bench/results.md.
+bench-fleet: build
+	BENCH_ONLY=6 scripts/bench
 
 fuzz:
 	scripts/fuzz
