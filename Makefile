@@ -40,6 +40,10 @@ coverage: deps
 demo: deps
 	scripts/demo
 
+# Ten simulated hosts updated by the rollout playbook over HTTPS, with the fleet report.
+demo-fleet: deps
+	scripts/demo-fleet
+
 bench:
 	scripts/bench
 
