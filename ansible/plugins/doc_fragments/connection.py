@@ -12,8 +12,8 @@ options:
   host:
     description:
       - Address or name of the host's CIM server.
-      - The module runs on the control node (C(delegate_to: localhost) or C(connection: local)) and
-        reaches the host over CIM-XML.
+      - The module runs on the control node (with C(delegate_to=localhost) or C(connection=local))
+        and reaches the host over CIM-XML.
     type: str
     required: true
   port:

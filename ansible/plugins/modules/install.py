@@ -220,9 +220,9 @@ def summary(packages):
     return '%d of %d packages not installed: %s' % (len(missing), len(packages), described)
 
 
-def main():
-    argument_spec = connection_argument_spec()
-    argument_spec.update(
+def argument_spec():
+    spec = connection_argument_spec()
+    spec.update(
         uris=dict(type='list', elements='str', required=True),
         install_options=dict(type='list', elements='int'),
         update_args=dict(type='str'),
@@ -231,7 +231,11 @@ def main():
         poll_interval=dict(type='float', default=5),
         busy_timeout=dict(type='int', default=600),
     )
-    module = AnsibleModule(argument_spec=argument_spec, supports_check_mode=True)
+    return spec
+
+
+def main():
+    module = AnsibleModule(argument_spec=argument_spec(), supports_check_mode=True)
     params = module.params
     uris = params['uris']
     problems = jobstatus.check_uris(uris)

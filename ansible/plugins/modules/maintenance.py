@@ -52,10 +52,14 @@ from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.zelk.firmware.plugins.module_utils.host import HostSession, connection_argument_spec
 
 
+def argument_spec():
+    spec = connection_argument_spec()
+    spec.update(method=dict(type='str', required=True, choices=['ResetCimmon', 'DeleteZELKDebugLogFile']))
+    return spec
+
+
 def main():
-    argument_spec = connection_argument_spec()
-    argument_spec.update(method=dict(type='str', required=True, choices=['ResetCimmon', 'DeleteZELKDebugLogFile']))
-    module = AnsibleModule(argument_spec=argument_spec, supports_check_mode=True)
+    module = AnsibleModule(argument_spec=argument_spec(), supports_check_mode=True)
     session = HostSession(module)
     service = session.service()
     method = module.params['method']

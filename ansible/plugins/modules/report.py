@@ -11,9 +11,9 @@ module: report
 short_description: Write the fleet report of a rollout as Markdown and HTML
 description:
   - Writes a table with one row per host and one column per package from the results that
-    M(zelk.firmware.install) returned for each host: green installed, red failed, grey without
+    M(zelk.firmware.install) returned for each host; green installed, red failed, grey without
     outcome (not reached, check mode, run unfinished). The HTML page is self-contained.
-  - Runs on the control node, once for the fleet (C(run_once), C(delegate_to: localhost)).
+  - Runs on the control node, once for the fleet (C(run_once=true), C(delegate_to=localhost)).
 version_added: 1.0.0
 author: zelkprovider team
 attributes:
@@ -86,15 +86,19 @@ def write(module, path, content):
     module.atomic_move(temporary, os.path.abspath(path))
 
 
+def argument_spec():
+    return dict(
+        hosts=dict(type='list', elements='str', required=True),
+        results=dict(type='dict', default={}),
+        markdown_path=dict(type='path'),
+        html_path=dict(type='path'),
+        title=dict(type='str', default='Firmware rollout'),
+    )
+
+
 def main():
     module = AnsibleModule(
-        argument_spec=dict(
-            hosts=dict(type='list', elements='str', required=True),
-            results=dict(type='dict', default={}),
-            markdown_path=dict(type='path'),
-            html_path=dict(type='path'),
-            title=dict(type='str', default='Firmware rollout'),
-        ),
+        argument_spec=argument_spec(),
         required_one_of=[('markdown_path', 'html_path')],
         supports_check_mode=True,
     )

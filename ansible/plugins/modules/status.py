@@ -92,8 +92,12 @@ def job_number(view):
     return (int(found.group(1)) if found else 0, view['instance_id'] or '')
 
 
+def argument_spec():
+    return connection_argument_spec()
+
+
 def main():
-    module = AnsibleModule(argument_spec=connection_argument_spec(), supports_check_mode=True)
+    module = AnsibleModule(argument_spec=argument_spec(), supports_check_mode=True)
     session = HostSession(module)
     services = session.call(session.client.enumerate_instances, NAMESPACE, SERVICE_CLASS)
     if len(services) != 1:
