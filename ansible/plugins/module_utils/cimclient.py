@@ -2,8 +2,8 @@
 # GNU General Public License v3.0+ (see https://www.gnu.org/licenses/gpl-3.0.txt)
 """A CIM-XML client over HTTP or HTTPS (DSP0200), on the standard library's http.client.
 
-One connection is kept open for the reads of a module, and sent again once when the server has
-closed it meanwhile; a method call or a deletion goes out once, on a fresh connection. Every failure is a
+One connection is kept open for the reads of a module, which are sent again once when the server
+has closed it meanwhile; a method call goes out once, on a fresh connection. Every failure is a
 ClientError whose text names what went wrong and never holds the password.
 """
 
@@ -168,7 +168,7 @@ class CimClient(object):
 
     def _intrinsic(self, method, namespace, params):
         body = cimxml.intrinsic_request(method, namespace, params, self._next_id())
-        data = self._post(method, namespace, body, repeatable=method != 'DeleteInstance')
+        data = self._post(method, namespace, body, repeatable=True)
         return cimxml.intrinsic_result(data, method)
 
     def enumerate_instance_names(self, namespace, classname):
@@ -191,9 +191,6 @@ class CimClient(object):
         if len(found) != 1:
             raise cimxml.CimReplyError('GetInstance returned %d instances' % len(found))
         return cimxml.parse_instance(found[0])
-
-    def delete_instance(self, name):
-        self._intrinsic('DeleteInstance', name.namespace, [('InstanceName', name)])
 
     def invoke_method(self, target, method, params=()):
         """(return value, output parameters) of an extrinsic method of the instance `target`."""

@@ -2,8 +2,8 @@
 # GNU General Public License v3.0+ (see https://www.gnu.org/licenses/gpl-3.0.txt)
 """CIM-XML messages (DMTF DSP0200/DSP0201): requests built as text, replies read with defusedxml.
 
-Only what the firmware modules need: EnumerateInstanceNames, EnumerateInstances, GetInstance,
-DeleteInstance and extrinsic method calls, with string, integer, boolean and reference values.
+Only what the firmware modules need: EnumerateInstanceNames, EnumerateInstances, GetInstance and
+extrinsic method calls, with string, integer, boolean and reference values.
 """
 
 from __future__ import absolute_import, division, print_function
@@ -96,7 +96,8 @@ def _value_type(cim_type):
 def _scalar_text(value):
     if isinstance(value, bool):
         return 'TRUE' if value else 'FALSE'
-    return escape(str(value))
+    # A carriage return would reach the server as a line feed (XML end-of-line handling).
+    return escape(str(value), {'\r': '&#13;'})
 
 
 def instance_name_xml(name):
@@ -168,6 +169,13 @@ def _only(element, tag):
     return found[0]
 
 
+def _inner(element):
+    """The one element inside VALUE.REFERENCE or a named-instance wrapper."""
+    if element is None or len(element) == 0:
+        raise CimReplyError('an empty %s' % (element.tag if element is not None else 'element'))
+    return element[0]
+
+
 def _typed(text, cim_type):
     text = text or ''
     if cim_type in _INTEGER_TYPES:
@@ -191,6 +199,8 @@ def _namespace_of(path_element):
 
 def parse_instance_name(element, namespace=None):
     """INSTANCENAME, or an INSTANCEPATH / LOCALINSTANCEPATH holding one."""
+    if element is None:
+        raise CimReplyError('an instance name is missing')
     if element.tag in ('INSTANCEPATH', 'LOCALINSTANCEPATH'):
         space = None
         for part in element:
@@ -208,7 +218,7 @@ def parse_instance_name(element, namespace=None):
             keys.append((binding.get('NAME'), _typed(value_element.text, kind), kind))
             continue
         reference = _only(binding, 'VALUE.REFERENCE')
-        keys.append((binding.get('NAME'), parse_instance_name(reference[0]), 'reference'))
+        keys.append((binding.get('NAME'), parse_instance_name(_inner(reference)), 'reference'))
     return InstanceName(element.get('CLASSNAME'), keys, namespace)
 
 
@@ -220,14 +230,14 @@ def _value(element, cim_type):
         if child.tag == 'VALUE.ARRAY':
             return [None if v.tag == 'VALUE.NULL' else _typed(v.text, cim_type) for v in child]
         if child.tag == 'VALUE.REFERENCE':
-            return parse_instance_name(child[0])
+            return parse_instance_name(_inner(child))
     return None
 
 
 def parse_instance(element):
     """An INSTANCE as a dict of property name to value."""
-    if element.tag != 'INSTANCE':
-        raise CimReplyError('expected INSTANCE, found %s' % element.tag)
+    if element is None or element.tag != 'INSTANCE':
+        raise CimReplyError('expected INSTANCE, found %s' % (element.tag if element is not None else 'nothing'))
     properties = {}
     for prop in element:
         if prop.tag in ('PROPERTY', 'PROPERTY.ARRAY', 'PROPERTY.REFERENCE'):

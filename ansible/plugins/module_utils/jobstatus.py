@@ -72,7 +72,7 @@ class Package(object):
 
 class StatusText(object):
     def __init__(self, text):
-        self.text = text or ''
+        self.text = text if isinstance(text, str) else ''
         self.complete = False
         self.packages = []
         if not self.text:
@@ -141,7 +141,7 @@ def job_view(instance_id, properties):
         'instance_id': instance_id,
         'name': properties.get('Name'),
         'job_state': state,
-        'job_state_name': JOB_STATE_NAMES.get(state, 'unknown'),
+        'job_state_name': JOB_STATE_NAMES.get(state, 'unknown') if isinstance(state, int) else 'unknown',
         'time_of_last_state_change': properties.get('TimeOfLastStateChange'),
         'status_text': status.text,
         'complete_flag': status.complete,

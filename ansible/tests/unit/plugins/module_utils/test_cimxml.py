@@ -95,6 +95,9 @@ def test_errors_and_foreign_replies_are_told_apart():
             b'</METHODRESPONSE></SIMPLERSP></MESSAGE></CIM>')
     with pytest.raises(cimxml.CimReplyError):
         cimxml.method_result(bomb, 'InstallFromURI')
+    with pytest.raises(cimxml.CimReplyError, match='an empty VALUE.REFERENCE'):
+        cimxml.method_result(reply('<PARAMVALUE NAME="Job" PARAMTYPE="reference"><VALUE.REFERENCE/></PARAMVALUE>'),
+                             'InstallFromURI')
     with pytest.raises(cimxml.CimReplyError, match='not a uint32'):
         cimxml.method_result(reply('<RETURNVALUE PARAMTYPE="uint32"><VALUE>many</VALUE></RETURNVALUE>'),
                              'InstallFromURI')
