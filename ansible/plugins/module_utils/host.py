@@ -44,6 +44,8 @@ class HostSession(object):
         self.client = cimclient.CimClient(
             params['host'], params['port'], params['scheme'], params['username'], params['password'],
             params['validate_certs'], params['ca_path'], params['timeout'])
+        # Returned with any failure from now on (a run started on the host, its job).
+        self.result = {}
 
     @property
     def label(self):
@@ -54,7 +56,7 @@ class HostSession(object):
 
     def fail(self, error, **result):
         self.client.close()
-        self.module.fail_json(msg=self.message(error), host=self.label, **result)
+        self.module.fail_json(msg=self.message(error), host=self.label, **dict(self.result, **result))
 
     def call(self, operation, *args, **result):
         """Runs one client operation; any failure of it ends the module."""
@@ -65,7 +67,8 @@ class HostSession(object):
         except Exception as e:  # a fault of ours: say so, with the trace for -vvv
             self.client.close()
             self.module.fail_json(msg=self.message('unexpected %s: %s' % (type(e).__name__, e)),
-                                  exception=self.client.redact(traceback.format_exc()), **result)
+                                  exception=self.client.redact(traceback.format_exc()),
+                                  **dict(self.result, **result))
 
     def service(self):
         """The host's one installation service instance."""

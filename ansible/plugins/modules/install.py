@@ -171,10 +171,10 @@ def start_run(session, service, params):
 
     began = time.monotonic()
     while True:
+        waited = time.monotonic() - began
         answer, busy = session.call(attempt)
         if busy is None:
             break
-        waited = time.monotonic() - began
         if waited >= params['busy_timeout']:
             session.fail('%s (still busy after %d s)' % (busy, waited))
         time.sleep(min(params['poll_interval'], max(params['busy_timeout'] - waited, 0.1)))
@@ -187,7 +187,7 @@ def start_run(session, service, params):
         session.fail('InstallFromURI returned %s without a job' % returned)
     if job.namespace is None:
         job.namespace = NAMESPACE
-    return job, time.monotonic() - began
+    return job, waited
 
 
 def follow_run(session, service, job, params, uris):
@@ -206,8 +206,7 @@ def follow_run(session, service, job, params, uris):
         if time.monotonic() >= deadline:
             session.fail('timeout: the run of job %s did not end within %d s; it goes on on the host'
                          % (job.key('InstanceID'), params['wait_timeout']),
-                         job=job.key('InstanceID'), packages=packages_of(status, uris),
-                         status_text=status.text)
+                         packages=packages_of(status, uris), status_text=status.text)
         previous = status.text
         time.sleep(params['poll_interval'])
 
@@ -257,7 +256,8 @@ def main():
                          msg='would install %s%s' % (ids, ' once the run in progress has ended' if busy else ''))
 
     job, busy_seconds = start_run(session, service, params)
-    result = dict(changed=True, host=session.label, job=job.key('InstanceID'), busy_seconds=round(busy_seconds, 1))
+    session.result.update(changed=True, job=job.key('InstanceID'), busy_seconds=round(busy_seconds, 1))
+    result = dict(session.result, host=session.label)
     if not params['wait']:
         session.client.close()
         module.exit_json(packages=packages_of(None, uris), msg='run started as job %s' % result['job'], **result)
