@@ -49,7 +49,7 @@ bench:
 
 # The fleet rollout benchmark alone (100 simulated hosts, forks 20); build/bench/results.md.
 bench-fleet: build
-	BENCH_ONLY=6 scripts/bench
+	BENCH_ONLY=7 scripts/bench
 
 fuzz:
 	scripts/fuzz

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <malloc.h>
 #include <memory>
 #include <pthread.h>
 #include <unistd.h>
@@ -45,23 +46,18 @@ unsigned short port_of(const std::string &text) {
 
 // Where each option's value goes.
 std::string *text_option(ServeOptions &options, const std::string &name) {
-    if (name == "--user") {
-        return &options.user;
-    }
-    if (name == "--password-file") {
-        return &options.passwordFile;
-    }
-    if (name == "--tls-cert") {
-        return &options.tlsCert;
-    }
-    if (name == "--tls-key") {
-        return &options.tlsKey;
-    }
-    if (name == "--access-log") {
-        return &options.accessLog;
-    }
-    if (name == "--mof-dir") {
-        return &options.mofDir;
+    static const std::pair<const char *, std::string ServeOptions::*> kOptions[] = {
+        {"--user", &ServeOptions::user},
+        {"--password-file", &ServeOptions::passwordFile},
+        {"--tls-cert", &ServeOptions::tlsCert},
+        {"--tls-key", &ServeOptions::tlsKey},
+        {"--access-log", &ServeOptions::accessLog},
+        {"--mof-dir", &ServeOptions::mofDir},
+    };
+    for (const auto &[option, member] : kOptions) {
+        if (name == option) {
+            return &(options.*member);
+        }
     }
     return nullptr;
 }
@@ -183,6 +179,10 @@ void check_serve(const std::vector<std::string> &operands) {
 
 int run_serve(const std::vector<std::string> &operands) {
     ServeOptions options = serve_options(operands);
+    // Request bodies (up to 1 MiB) are mapped and unmapped rather than kept in the threads'
+    // heaps, so that memory goes back to the system after a burst of large requests. A fixed
+    // threshold also stops glibc from raising it after the first such body.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     server::ClassRepository classes;
     std::string error;
     if (!classes.load_directory(mof_dir(options), &error)) {

@@ -12,8 +12,11 @@
 namespace hostsim::server {
 
 struct HttpServer::Context {
+    Context(const RequestHandler &handler, const ListenSettings &settings)
+        : handler(handler), log(settings.accessLog), guard(settings.limits, log) {}
     const RequestHandler &handler;
     AccessLog *log;
+    ConnectionGuard guard;
 };
 
 namespace {
@@ -22,8 +25,7 @@ using Context = HttpServer::Context;
 
 using Clock = std::chrono::steady_clock;
 
-constexpr unsigned kConnectionLimit = 64;
-constexpr unsigned kIdleSeconds = 60;
+constexpr unsigned kIdleSeconds = 60;           // a client that stops reading its answer
 constexpr size_t kConnectionMemory = 64 * 1024; // request line and headers
 // TLS 1.2 and 1.3 only, as current CIM servers allow.
 constexpr const char *kTlsPriorities = "NORMAL:-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2";
@@ -31,16 +33,11 @@ constexpr const char *kTlsPriorities = "NORMAL:-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1
 // A request as it arrives.
 struct Pending {
     Clock::time_point start = Clock::now();
-    std::string body;
-    bool tooLarge = false;
+    HttpRequest request;
 };
 
 struct ResponseFree {
     void operator()(MHD_Response *response) const { MHD_destroy_response(response); }
-};
-
-struct MhdFree {
-    void operator()(char *text) const { MHD_free(text); }
 };
 
 MHD_Result collect_header(void *cls, MHD_ValueKind, const char *key, const char *value) {
@@ -63,29 +60,25 @@ std::string peer_of(MHD_Connection *connection) {
     return text;
 }
 
-HttpRequest request_of(MHD_Connection *connection, const char *method, const char *url,
-                       Pending &pending) {
+ConnectionGuard::Entry *entry_of(MHD_Connection *connection) {
+    const MHD_ConnectionInfo *info =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+    return info ? static_cast<ConnectionGuard::Entry *>(info->socket_context) : nullptr;
+}
+
+// The request line and headers; the body follows once it has arrived.
+HttpRequest head_of(MHD_Connection *connection, const char *method, const char *url) {
     HttpRequest request;
     request.method = method ? method : "";
     request.path = url ? url : "";
     MHD_get_connection_values(connection, MHD_HEADER_KIND, collect_header, &request.headers);
-    request.body = std::move(pending.body);
-    request.bodyTooLarge = pending.tooLarge;
-    char *password = nullptr;
-    std::unique_ptr<char, MhdFree> user(
-        MHD_basic_auth_get_username_password(connection, &password));
-    std::unique_ptr<char, MhdFree> secret(password);
-    if (user) {
-        request.credentials =
-            std::make_pair(std::string(user.get()), std::string(secret ? secret.get() : ""));
-    }
     return request;
 }
 
-// Answers the request and writes its access log line.
-MHD_Result answer(const Context &context, MHD_Connection *connection, const HttpRequest &request,
-                  const Pending &pending) {
-    HttpResponse answer = context.handler.handle(request);
+// Queues `answer` to the request and writes its access log line.
+MHD_Result send(const Context &context, MHD_Connection *connection, const Pending &pending,
+                const HttpResponse &answer) {
+    const HttpRequest &request = pending.request;
     std::unique_ptr<MHD_Response, ResponseFree> response(MHD_create_response_from_buffer(
         answer.body.size(), const_cast<char *>(answer.body.data()), MHD_RESPMEM_MUST_COPY));
     if (!response) {
@@ -100,7 +93,7 @@ MHD_Result answer(const Context &context, MHD_Connection *connection, const Http
                             request.method,
                             request.path,
                             header(request.headers, "CIMMethod").value_or(""),
-                            request.credentials ? request.credentials->first : "",
+                            basic_credentials(request.headers).value_or(Credentials()).first,
                             answer.status,
                             Clock::now() - pending.start};
         context.log->request(record);
@@ -111,46 +104,75 @@ MHD_Result answer(const Context &context, MHD_Connection *connection, const Http
 MHD_Result on_request(void *cls, MHD_Connection *connection, const char *url, const char *method,
                       const char *, const char *upload, size_t *uploadSize, void **state) {
     try {
-        const auto &context = *static_cast<const Context *>(cls);
-        const size_t limit = context.handler.settings().maxBodySize;
+        auto &context = *static_cast<Context *>(cls);
         auto *pending = static_cast<Pending *>(*state);
         if (pending == nullptr) {
-            *state = pending = new Pending;
-            const char *length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND,
-                                                             MHD_HTTP_HEADER_CONTENT_LENGTH);
-            // Refused before the body is read; the connection closes after the answer.
-            if (length != nullptr && std::strtoull(length, nullptr, 10) > limit) {
-                pending->tooLarge = true;
-                return answer(context, connection, request_of(connection, method, url, *pending),
-                              *pending);
+            *state = pending = new Pending{Clock::now(), head_of(connection, method, url)};
+            HttpRequest &request = pending->request;
+            // Refused on its headers: the body is not read, and the connection closes after the
+            // answer.
+            if (std::optional<HttpResponse> refused = context.handler.refusal(request)) {
+                return send(context, connection, *pending, *refused);
+            }
+            // Within the limit, as refusal() checked: the body grows in place.
+            request.body.reserve(std::strtoull(
+                header(request.headers, "Content-Length").value_or("0").c_str(), nullptr, 10));
+            if (ConnectionGuard::Entry *entry = entry_of(connection)) {
+                context.guard.admitted(entry);
             }
             return MHD_YES;
         }
+        HttpRequest &request = pending->request;
         if (*uploadSize > 0) {
-            if (!pending->tooLarge && pending->body.size() + *uploadSize <= limit) {
-                pending->body.append(upload, *uploadSize);
+            const size_t limit = context.handler.settings().maxBodySize;
+            if (!request.bodyTooLarge && request.body.size() + *uploadSize <= limit) {
+                request.body.append(upload, *uploadSize);
             } else {
-                pending->tooLarge = true;
-                pending->body.clear();
+                request.bodyTooLarge = true;
+                request.body.clear();
             }
             *uploadSize = 0;
             return MHD_YES;
         }
-        return answer(context, connection, request_of(connection, method, url, *pending), *pending);
+        if (ConnectionGuard::Entry *entry = entry_of(connection)) {
+            context.guard.received(entry);
+        }
+        return send(context, connection, *pending, context.handler.handle(request));
     } catch (...) {
         return MHD_NO;
     }
 }
 
-void on_completed(void *, MHD_Connection *, void **state, MHD_RequestTerminationCode) {
+void on_completed(void *cls, MHD_Connection *connection, void **state, MHD_RequestTerminationCode) {
     delete static_cast<Pending *>(*state);
     *state = nullptr;
+    if (ConnectionGuard::Entry *entry = entry_of(connection)) {
+        static_cast<Context *>(cls)->guard.answered(entry);
+    }
+}
+
+void on_connection(void *cls, MHD_Connection *connection, void **socketContext,
+                   MHD_ConnectionNotificationCode event) {
+    auto &guard = static_cast<Context *>(cls)->guard;
+    auto *entry = static_cast<ConnectionGuard::Entry *>(*socketContext);
+    if (event == MHD_CONNECTION_NOTIFY_STARTED) {
+        const MHD_ConnectionInfo *info =
+            MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+        try {
+            *socketContext = info ? guard.opened(info->connect_fd, peer_of(connection)) : nullptr;
+        } catch (...) {
+            *socketContext = nullptr; // unwatched, still bounded by the connection limits
+        }
+    } else if (entry != nullptr) {
+        guard.closed(entry);
+        *socketContext = nullptr;
+    }
 }
 
 } // namespace
 
 HttpServer::HttpServer(const RequestHandler &handler, ListenSettings settings)
-    : settings_(std::move(settings)), context_(new Context{handler, settings_.accessLog}) {
+    : settings_(std::move(settings)), context_(new Context(handler, settings_)) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(settings_.port);
@@ -158,8 +180,10 @@ HttpServer::HttpServer(const RequestHandler &handler, ListenSettings settings)
     unsigned flags = MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL;
     std::vector<MHD_OptionItem> options = {
         {MHD_OPTION_SOCK_ADDR, 0, &address},
-        {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(on_completed), nullptr},
-        {MHD_OPTION_CONNECTION_LIMIT, kConnectionLimit, nullptr},
+        {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(on_completed), context_.get()},
+        {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(on_connection), context_.get()},
+        {MHD_OPTION_CONNECTION_LIMIT, settings_.limits.connections, nullptr},
+        {MHD_OPTION_PER_IP_CONNECTION_LIMIT, settings_.limits.perAddress, nullptr},
         {MHD_OPTION_CONNECTION_TIMEOUT, kIdleSeconds, nullptr},
         {MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory, nullptr},
     };

@@ -1,6 +1,8 @@
 // The CIM server's HTTP side, through libmicrohttpd: listens on 127.0.0.1 only, over TLS (GnuTLS)
-// unless plain HTTP is asked for, a thread per connection, request bodies bounded by the
-// handler's settings, each request answered by the RequestHandler and written to the access log.
+// unless plain HTTP is asked for, a thread per connection within the ConnectionGuard's limits.
+// A request's headers are checked first (credentials, path, method, length), and a refused one
+// is answered without reading its body; request bodies are bounded by the handler's settings.
+// Each request is answered by the RequestHandler and written to the access log.
 #pragma once
 
 #include <memory>
@@ -9,6 +11,7 @@
 #include <microhttpd.h>
 
 #include "http_access_log.h"
+#include "http_connection_guard.h"
 #include "http_tls.h"
 #include "request_handler.h"
 
@@ -18,6 +21,7 @@ struct ListenSettings {
     unsigned short port = 0;        // 0: a free port
     std::optional<TlsIdentity> tls; // none: plain HTTP
     AccessLog *accessLog = nullptr; // none: no log
+    ConnectionLimits limits;
 };
 
 class HttpServer {

@@ -1,6 +1,11 @@
 // HTTP-level checks, the CIM/MESSAGE/SIMPLEREQ frame, and the response document around one
 // operation.
 
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+
+#include <gnutls/gnutls.h>
 #include <libxml/parser.h>
 #include <microhttpd.h>
 
@@ -17,6 +22,7 @@ namespace hostsim::server {
 namespace {
 
 constexpr const char *kRealm = "Basic realm=\"hostsim\"";
+constexpr const char *kPath = "/cimom";
 
 // Compares without stopping at the first difference, so timing tells nothing.
 bool same_secret(const std::string &given, const std::string &expected) {
@@ -128,7 +134,37 @@ const xmlNode *call_of(const xmlNode *root, std::string *messageId) {
     return calls[0];
 }
 
+struct GnutlsFree {
+    void operator()(unsigned char *data) const { gnutls_free(data); }
+};
+
 } // namespace
+
+std::optional<Credentials> basic_credentials(const HeaderList &headers) {
+    std::string value = header(headers, "Authorization").value_or("");
+    size_t blank = value.find(' ');
+    if (blank == std::string::npos || !same_name(value.substr(0, blank), "Basic")) {
+        return std::nullopt;
+    }
+    size_t start = value.find_first_not_of(' ', blank);
+    if (start == std::string::npos) {
+        return std::nullopt;
+    }
+    std::string token = value.substr(start);
+    gnutls_datum_t encoded{reinterpret_cast<unsigned char *>(token.data()),
+                           static_cast<unsigned>(token.size())};
+    gnutls_datum_t decoded{nullptr, 0};
+    if (token.size() > 4096 || gnutls_base64_decode2(&encoded, &decoded) < 0) {
+        return std::nullopt;
+    }
+    std::unique_ptr<unsigned char, GnutlsFree> owned(decoded.data);
+    std::string pair(reinterpret_cast<const char *>(decoded.data), decoded.size);
+    size_t colon = pair.find(':');
+    if (colon == std::string::npos) {
+        return std::nullopt;
+    }
+    return Credentials(pair.substr(0, colon), pair.substr(colon + 1));
+}
 
 std::optional<std::string> header(const HeaderList &headers, const std::string &name) {
     for (const auto &entry : headers) {
@@ -154,16 +190,49 @@ HttpResponse RequestHandler::handle(const HttpRequest &request) const noexcept {
     }
 }
 
-HttpResponse RequestHandler::answer(const HttpRequest &request) const {
-    if (!settings_.user.empty() &&
-        !(request.credentials && same_secret(request.credentials->first, settings_.user) &&
-          same_secret(request.credentials->second, settings_.password))) {
-        return plain(401, {{"WWW-Authenticate", kRealm}});
+std::optional<HttpResponse> RequestHandler::refusal(const HttpRequest &head) const {
+    if (!settings_.user.empty()) {
+        std::optional<Credentials> credentials = basic_credentials(head.headers);
+        if (!(credentials && same_secret(credentials->first, settings_.user) &&
+              same_secret(credentials->second, settings_.password))) {
+            return plain(401, {{"WWW-Authenticate", kRealm}});
+        }
     }
-    if (request.method != "POST") {
+    if (head.path != kPath) {
+        return plain(404);
+    }
+    if (head.method != "POST") {
         return plain(405, {{"Allow", "POST"}});
     }
-    if (request.bodyTooLarge || request.body.size() > settings_.maxBodySize) {
+    std::optional<std::string> length = header(head.headers, "Content-Length");
+    if (head.bodyTooLarge ||
+        (length && std::strtoull(length->c_str(), nullptr, 10) > settings_.maxBodySize)) {
+        return plain(413);
+    }
+    return std::nullopt;
+}
+
+XmlDocument RequestHandler::parse(const std::string &body) const {
+    std::unique_lock<std::mutex> lock(parseMutex_);
+    parseTurn_.wait(lock, [this] { return parsing_ < std::max(1u, settings_.parsesAtOnce); });
+    ++parsing_;
+    lock.unlock();
+    struct Done {
+        const RequestHandler &handler;
+        ~Done() {
+            std::lock_guard<std::mutex> lock(handler.parseMutex_);
+            --handler.parsing_;
+            handler.parseTurn_.notify_one();
+        }
+    } done{*this};
+    return parse_xml(body);
+}
+
+HttpResponse RequestHandler::answer(const HttpRequest &request) const {
+    if (std::optional<HttpResponse> refused = refusal(request)) {
+        return *refused;
+    }
+    if (request.body.size() > settings_.maxBodySize) {
         return plain(413);
     }
     std::optional<std::string> operation = header(request.headers, "CIMOperation");
@@ -174,7 +243,10 @@ HttpResponse RequestHandler::answer(const HttpRequest &request) const {
     if (protocol && major_of(*protocol) != "1") {
         throw ProtocolError(501, "unsupported-protocol-version", *protocol);
     }
-    XmlDocument doc = parse_xml(request.body);
+    if (!within_bounds(request.body, settings_.bounds)) {
+        return plain(413);
+    }
+    XmlDocument doc = parse(request.body);
     if (!doc) {
         throw ProtocolError(400, "request-not-well-formed", "not well-formed XML");
     }
@@ -183,7 +255,8 @@ HttpResponse RequestHandler::answer(const HttpRequest &request) const {
     check_headers(request.headers, attribute(call, "NAME").value_or(""), namespace_of_call(call));
 
     CallScope scope; // broker objects of this request go when it is answered
-    CallEnv env{classes_, request.credentials ? request.credentials->first : std::string()};
+    std::optional<Credentials> credentials = basic_credentials(request.headers);
+    CallEnv env{classes_, credentials ? credentials->first : std::string()};
     XmlWriter out(true);
     out.start("CIM").attribute("CIMVERSION", "2.0").attribute("DTDVERSION", "2.0");
     out.start("MESSAGE").attribute("ID", messageId).attribute("PROTOCOLVERSION", "1.0");

@@ -25,6 +25,51 @@ bool blank(const xmlChar *text) {
 
 } // namespace
 
+bool within_bounds(const std::string &text, const XmlBounds &bounds) {
+    size_t at = 0;
+    auto skip_past = [&](const char *end) {
+        size_t found = text.find(end, at);
+        at = found == std::string::npos ? text.size() : found + std::strlen(end);
+    };
+    size_t elements = 0, depth = 0;
+    while ((at = text.find('<', at)) != std::string::npos) {
+        ++at;
+        if (text.compare(at, 3, "!--") == 0) {
+            skip_past("-->");
+        } else if (text.compare(at, 8, "![CDATA[") == 0) {
+            skip_past("]]>");
+        } else if (at < text.size() && (text[at] == '?' || text[at] == '!')) {
+            skip_past(">");
+        } else if (at < text.size() && text[at] == '/') {
+            depth -= depth > 0 ? 1 : 0;
+            skip_past(">");
+        } else {
+            if (++elements > bounds.elements) {
+                return false;
+            }
+            size_t attributes = 0;
+            bool empty = false;
+            for (char quote = 0; at < text.size(); ++at) {
+                char c = text[at];
+                if (quote != 0) {
+                    quote = c == quote ? 0 : quote;
+                } else if (c == '"' || c == '\'') {
+                    quote = c;
+                } else if (c == '=' && ++attributes > bounds.attributesPerElement) {
+                    return false;
+                } else if (c == '>') {
+                    empty = text[at - 1] == '/';
+                    break;
+                }
+            }
+            if (!empty && ++depth > bounds.depth) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 XmlDocument parse_xml(const std::string &text) {
     if (text.size() > static_cast<size_t>(INT_MAX)) {
         return nullptr;

@@ -21,6 +21,19 @@ using XmlDocument = std::unique_ptr<xmlDoc, XmlDocFree>;
 // DOCTYPE (CIM-XML needs none, and entity declarations are how XML bombs work).
 XmlDocument parse_xml(const std::string &text);
 
+// What one request may hold, so that parsing it costs bounded time and memory.
+struct XmlBounds {
+    size_t elements = 10000;
+    size_t attributesPerElement = 32;
+    size_t depth = 32;
+};
+
+// Whether the text stays within `bounds`, judged by one pass over its markup before anything is
+// parsed (libxml2 takes time quadratic in an element's attribute count). Comments, CDATA,
+// processing instructions, declarations and quoted values are skipped; text that is not XML
+// may be misjudged, and libxml2 refuses it afterwards.
+bool within_bounds(const std::string &text, const XmlBounds &bounds);
+
 bool is_element(const xmlNode *node, const char *name);
 // The element children, in order (text, comments and processing instructions left out).
 std::vector<const xmlNode *> child_elements(const xmlNode *node);

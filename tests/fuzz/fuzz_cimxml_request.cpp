@@ -137,7 +137,11 @@ const hostsim::server::RequestHandler &handler() {
         provider->instanceMI = &instanceMI;
         provider->methodMI = &methodMI;
         hostsim::register_provider(kNameSpace, kClass, provider);
-        return hostsim::server::RequestHandler(classes, {"", "", 64 * 1024});
+        // Small bounds, so that inputs reach them.
+        hostsim::server::ServerSettings settings;
+        settings.maxBodySize = 64 * 1024;
+        settings.bounds = {200, 8, 12};
+        return hostsim::server::RequestHandler(classes, settings);
     }();
     return instance;
 }
@@ -156,6 +160,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     size_t at = 0;
     hostsim::server::HttpRequest request;
     request.method = "POST";
+    request.path = "/cimom";
     request.headers = {{"CIMOperation", "MethodCall"},
                        {"CIMMethod", line(input, &at)},
                        {"CIMObject", line(input, &at)}};

@@ -63,6 +63,7 @@ size_t occurrences(const std::string &text, const std::string &what) {
 HttpRequest post(const std::string &method, const std::string &object, const std::string &body) {
     HttpRequest request;
     request.method = "POST";
+    request.path = "/cimom";
     request.headers = {{"Content-Type", "application/xml; charset=\"utf-8\""},
                        {"CIMOperation", "MethodCall"},
                        {"CIMMethod", method},
@@ -372,6 +373,14 @@ TEST_F(CimXmlHandler, RefusesRequestsItCannotTake) {
     HttpRequest huge = request(good);
     huge.bodyTooLarge = true;
     EXPECT_EQ(413u, handler.handle(huge).status);
+    HttpRequest announced = request(good);
+    announced.headers.emplace_back("Content-Length", "1048577");
+    EXPECT_EQ(413u, handler.refusal(announced)->status);
+    for (const char *path : {"/", "/cimom/", "/CIMOM", "/cimom/../cimom"}) {
+        HttpRequest elsewhere = request(good);
+        elsewhere.path = path;
+        EXPECT_EQ(404u, handler.handle(elsewhere).status) << path;
+    }
     EXPECT_EQ(200u, handler.handle(request(good)).status);
 }
 
@@ -381,20 +390,75 @@ TEST_F(CimXmlHandler, AsksForBasicCredentialsWhenConfigured) {
                                message("<IMETHODCALL NAME=\"EnumerateInstanceNames\">" +
                                        local_namespace("test/cimv2") +
                                        class_param("HostsimTest_Echo") + "</IMETHODCALL>"));
-    using Credentials = std::optional<std::pair<std::string, std::string>>;
-    const Credentials wrong[] = {std::nullopt, std::make_pair("admin", "s3cre"),
-                                 std::make_pair("admin", "s3cret!"),
-                                 std::make_pair("Admin", "s3cret")};
-    for (const Credentials &credentials : wrong) {
-        request.credentials = credentials;
-        HttpResponse response = guarded.handle(request);
-        EXPECT_EQ(401u, response.status);
-        EXPECT_EQ("Basic realm=\"hostsim\"",
-                  hostsim::server::header(response.headers, "www-authenticate").value_or(""));
-        EXPECT_TRUE(response.body.empty());
+    // "admin:s3cret" is YWRtaW46czNjcmV0
+    const char *wrong[] = {nullptr,
+                           "Basic YWRtaW46czNjcmU=",     // admin:s3cre
+                           "Basic YWRtaW46czNjcmV0IQ==", // admin:s3cret!
+                           "Basic QWRtaW46czNjcmV0",     // Admin:s3cret
+                           "Basic YWRtaW4=",             // admin
+                           "Basic !!!!",                 // not base64
+                           "Basic ",                     // nothing
+                           "Bearer YWRtaW46czNjcmV0"};
+    for (const char *authorization : wrong) {
+        HttpRequest attempt = request;
+        if (authorization != nullptr) {
+            attempt.headers.emplace_back("Authorization", authorization);
+        }
+        for (const HttpResponse &response : {guarded.handle(attempt), *guarded.refusal(attempt)}) {
+            EXPECT_EQ(401u, response.status) << (authorization ? authorization : "none");
+            EXPECT_EQ("Basic realm=\"hostsim\"",
+                      hostsim::server::header(response.headers, "www-authenticate").value_or(""));
+            EXPECT_TRUE(response.body.empty());
+        }
     }
-    request.credentials = std::make_pair("admin", "s3cret");
-    EXPECT_EQ(200u, guarded.handle(request).status);
+    // The scheme name is case-insensitive; the refusal before the body knows the path too.
+    for (const char *scheme : {"Basic", "basic", "BASIC"}) {
+        HttpRequest attempt = request;
+        attempt.headers.emplace_back("authorization", std::string(scheme) + "  YWRtaW46czNjcmV0");
+        EXPECT_EQ(200u, guarded.handle(attempt).status) << scheme;
+        EXPECT_FALSE(guarded.refusal(attempt)) << scheme;
+        attempt.path = "/cimom/x";
+        EXPECT_EQ(404u, guarded.refusal(attempt)->status);
+    }
+}
+
+// Elements, attributes per element and depth are bounded before libxml2 parses anything.
+TEST_F(CimXmlHandler, BoundsTheDocumentBeforeParsingIt) {
+    const std::string call = "<IMETHODCALL NAME=\"EnumerateInstanceNames\">" +
+                             local_namespace("test/cimv2") + class_param("HostsimTest_Echo");
+    auto status = [&](const std::string &body) {
+        return handler.handle(post("EnumerateInstanceNames", "test%2Fcimv2", body)).status;
+    };
+    std::string attributes, elements, nested;
+    for (int i = 0; i < 100000; ++i) {
+        attributes += " a" + std::to_string(i) + "=\"\"";
+    }
+    for (int i = 0; i < 10000; ++i) {
+        elements += "<x/>";
+    }
+    for (int i = 0; i < 27; ++i) { // with CIM, MESSAGE, SIMPLEREQ, IMETHODCALL, IPARAMVALUE: 32
+        nested = "<x>" + nested + "</x>";
+    }
+    const std::string deeper = "<x>" + nested + "</x>";
+    auto with = [&](const std::string &inside) {
+        return message(call + "<IPARAMVALUE NAME=\"X\">" + inside + "</IPARAMVALUE></IMETHODCALL>");
+    };
+    EXPECT_EQ(413u, status(message("<IMETHODCALL" + attributes + "/>")));
+    EXPECT_EQ(413u, status(with(elements)));
+    EXPECT_EQ(413u, status(with(deeper)));
+    // At the bounds the request is read (and its unknown parameter refused as such), and markup
+    // inside comments, CDATA, values and processing instructions counts for nothing.
+    std::string edge = with(nested + elements.substr(0, 4 * 9900));
+    EXPECT_EQ(200u, status(edge)) << edge.size();
+    std::string hidden;
+    for (int i = 0; i < 50; ++i) {
+        hidden += "<!-- <x a=1 b=2> --><?pi <x>?><VALUE><![CDATA[<x a=\"1\"><x>]]></VALUE>";
+    }
+    std::string quoted(40, '=');
+    std::string body =
+        message(call + "<IPARAMVALUE NAME=\"X\" Y=\"" + quoted + ">\">" + hidden +
+                nested.substr(0, 27 * 3) + nested.substr(27 * 3) + "</IPARAMVALUE></IMETHODCALL>");
+    EXPECT_EQ(200u, status(body));
 }
 
 // Every prefix and many one-byte changes of valid requests: always an answer, never a crash.
