@@ -1,5 +1,4 @@
 # -*- coding: utf-8 -*-
-# GNU General Public License v3.0+ (see https://www.gnu.org/licenses/gpl-3.0.txt)
 """A CIM-XML client over HTTP or HTTPS (DSP0200), on the standard library's http.client.
 
 One connection is kept open for the reads of a module, which are sent again once when the server

@@ -1,5 +1,4 @@
 # -*- coding: utf-8 -*-
-# GNU General Public License v3.0+ (see https://www.gnu.org/licenses/gpl-3.0.txt)
 """CIM-XML messages (DMTF DSP0200/DSP0201): requests built as text, replies read with defusedxml.
 
 Only what the firmware modules need: EnumerateInstanceNames, EnumerateInstances, GetInstance and

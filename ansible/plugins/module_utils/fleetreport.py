@@ -1,5 +1,4 @@
 # -*- coding: utf-8 -*-
-# GNU General Public License v3.0+ (see https://www.gnu.org/licenses/gpl-3.0.txt)
 """The fleet report: one row per host, one column per package, as Markdown and as an HTML page.
 
 A host's entry is what zelk.firmware.install returned for it (as registered), or nothing when

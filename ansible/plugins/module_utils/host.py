@@ -1,5 +1,4 @@
 # -*- coding: utf-8 -*-
-# GNU General Public License v3.0+ (see https://www.gnu.org/licenses/gpl-3.0.txt)
 """What the firmware modules share: the connection options, the client, the installation
 service of a host, and failures that name the host."""
 

@@ -1,5 +1,4 @@
 # -*- coding: utf-8 -*-
-# GNU General Public License v3.0+ (see https://www.gnu.org/licenses/gpl-3.0.txt)
 """The run of a job, read from the provider's status text and its URI list.
 
 The status text is "flag|id: code: message|id: code: message|...|": a completion flag, then one
