@@ -57,17 +57,16 @@ class HostSession(object):
         self.client.close()
         self.module.fail_json(msg=self.message(error), host=self.label, **dict(self.result, **result))
 
-    def call(self, operation, *args, **result):
+    def call(self, operation, *args):
         """Runs one client operation; any failure of it ends the module."""
         try:
             return operation(*args)
         except (cimclient.ClientError, cimxml.CimError, cimxml.CimReplyError) as e:
-            self.fail(e, **result)
+            self.fail(e)
         except Exception as e:  # a fault of ours: say so, with the trace for -vvv
             self.client.close()
             self.module.fail_json(msg=self.message('unexpected %s: %s' % (type(e).__name__, e)),
-                                  exception=self.client.redact(traceback.format_exc()),
-                                  **dict(self.result, **result))
+                                  exception=self.client.redact(traceback.format_exc()), **self.result)
 
     def service(self):
         """The host's one installation service instance."""
