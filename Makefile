@@ -6,9 +6,10 @@ CMAKE_FLAGS ?=
 DEB_PACKAGES := build-essential cmake pkg-config util-linux binutils clang-14 libclang-rt-14-dev \
 	clang-format libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libminizip-dev \
 	libcurl4-openssl-dev nlohmann-json3-dev unzip minizip \
-	libmicrohttpd-dev libgnutls28-dev openssl libxml2-dev sblim-wbemcli tftpd-hpa openssh-server openssh-client gcovr valgrind
+	libmicrohttpd-dev libgnutls28-dev openssl libxml2-dev sblim-wbemcli tftpd-hpa openssh-server openssh-client gcovr valgrind \
+	ansible-core python3-defusedxml python3-pytest
 
-.PHONY: all deps build test coverage demo bench fuzz install clean format
+.PHONY: all deps build test coverage demo demo-fleet bench bench-fleet fuzz install clean format
 
 all: build
 
@@ -39,8 +40,16 @@ coverage: deps
 demo: deps
 	scripts/demo
 
+# Ten simulated hosts updated by the rollout playbook over HTTPS, with the fleet report.
+demo-fleet: deps
+	scripts/demo-fleet
+
 bench:
 	scripts/bench
+
+# The fleet rollout benchmark alone (100 simulated hosts, forks 20); build/bench/results.md.
+bench-fleet: build
+	BENCH_ONLY=7 scripts/bench
 
 fuzz:
 	scripts/fuzz
