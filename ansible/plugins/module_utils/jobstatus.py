@@ -78,8 +78,12 @@ class StatusText(object):
             return
         fields = self.text.split('|')
         self.complete = fields[0] == '1'
-        # The last field is empty when the text ends with its "|", and cut short otherwise.
-        for field in fields[1:-1]:
+        # The last field is empty when the text ends with its "|", and cut short otherwise; but
+        # the job reads one line of the status file, so a text that ends with a message's own
+        # line feed ends after a whole field, and the packages after it are not in the text.
+        self.cut_at_line_end = len(fields) > 1 and self.text.endswith('\n')
+        last = len(fields) if self.cut_at_line_end else -1
+        for field in fields[1:last]:
             match = _LINE.match(field)
             if match:
                 self.packages.append(Package(match.group('id'), int(match.group('code')), match.group('message')))

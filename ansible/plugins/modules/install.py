@@ -210,12 +210,17 @@ def follow_run(session, service, job, params, uris):
         time.sleep(params['poll_interval'])
 
 
-def summary(packages):
+def summary(packages, cut_job=None):
+    """What did not install; `cut_job` names the job whose text ended at a message's line feed."""
     missing = [p for p in packages if not p['installed']]
     described = ', '.join('%s (%s: %s)' % (p['id'], p['code'] if p['code'] is not None else 'no status',
                                            (p['message'] or '').replace('\n', ' ').strip())
                           for p in missing)
-    return '%d of %d packages not installed: %s' % (len(missing), len(packages), described)
+    text = '%d of %d packages not installed: %s' % (len(missing), len(packages), described)
+    if cut_job:
+        text += ('; the job\'s text ends at a message\'s line feed, so it shows no status for the '
+                 'packages after it: /tmp/zelkstat%s.txt on the host holds them' % cut_job)
+    return text
 
 
 def argument_spec():
@@ -267,7 +272,8 @@ def main():
     result.update(packages=packages, job_state=properties.get('JobState'), status_text=status.text,
                   changed=any(p['installed'] for p in packages))
     if not all(p['installed'] for p in packages):
-        module.fail_json(msg=session.message(summary(packages)), **result)
+        cut = status.cut_at_line_end and len(status.packages) < len(uris)
+        module.fail_json(msg=session.message(summary(packages, result['job'] if cut else None)), **result)
     module.exit_json(msg='%d packages installed' % len(packages), **result)
 
 

@@ -28,6 +28,8 @@ def test_status_text_packages_in_list_order():
     ('0|a: 60: Scanning URI for installable packages.|', False, True),
     ('', False, False),
     ('1|a: 50: x|b: 5', True, False),  # cut short: the last field is incomplete and dropped
+    # The job's one line ends at a message's line feed: that field is whole.
+    ('0|a: 50: x|b: 57: No driver file name that need to be update.\n', True, False),
 ])
 def test_settled_only_when_every_package_has_a_final_code(text, settled, in_progress):
     status = StatusText(text)

@@ -98,6 +98,13 @@ def test_the_run_ends_when_the_host_says_so_not_when_the_text_looks_done(clock):
     dummy, status = install.follow_run(settled, None, JOB, PARAMS, PARAMS['uris'])
     assert [p.code for p in status.packages] == [50, 50]
 
+    # The job's one line ends at a message's line feed: the package after it shows no status.
+    cut = Session(texts=['0|a: 57: No driver file name that need to be update.\n'], alive=[False])
+    dummy, status = install.follow_run(cut, None, JOB, PARAMS, PARAMS['uris'])
+    packages = install.packages_of(status, PARAMS['uris'])
+    assert [(p['id'], p['code']) for p in packages] == [('a', 57), ('b', None)]
+    assert install.summary(packages, 'ZELK-4').endswith('/tmp/zelkstatZELK-4.txt on the host holds them')
+
 
 def test_a_run_that_does_not_end_fails_at_wait_timeout(clock):
     session = Session(texts=['0|a: 62: Updating and Package installation is running.|b: 0: x|'])
