@@ -1,6 +1,6 @@
 # -*- coding: utf-8 -*-
-"""What the firmware modules share: the connection options, the client, the installation
-service of a host, and failures that name the host."""
+"""What the host tasks (install, status, maintenance) share: the connection options, the client,
+the installation service of a host, and failures that name the host."""
 
 from __future__ import absolute_import, division, print_function
 
@@ -10,6 +10,7 @@ import traceback
 
 from ansible.module_utils.basic import missing_required_lib
 from ansible_collections.zelk.firmware.plugins.module_utils import cimclient, cimxml
+from ansible_collections.zelk.firmware.plugins.module_utils.task import TaskFailed
 
 NAMESPACE = 'zelk/cimv2'
 SERVICE_CLASS = 'XORVO_VMpkgInstallationService'
@@ -31,15 +32,14 @@ def connection_argument_spec():
 
 
 class HostSession(object):
-    """One host, reached from a module: failures end the module with a message naming the host."""
+    """One host, reached with the connection options in `params`: failures raise TaskFailed with
+    a message naming the host."""
 
-    def __init__(self, module):
-        self.module = module
+    def __init__(self, params):
         if not cimxml.HAS_DEFUSEDXML:
-            module.fail_json(msg=missing_required_lib('defusedxml (Debian: python3-defusedxml)'))
-        params = module.params
+            raise TaskFailed(missing_required_lib('defusedxml (Debian: python3-defusedxml)'))
         if params['timeout'] <= 0:
-            module.fail_json(msg='timeout must be a positive number of seconds')
+            raise TaskFailed('timeout must be a positive number of seconds')
         self.client = cimclient.CimClient(
             params['host'], params['port'], params['scheme'], params['username'], params['password'],
             params['validate_certs'], params['ca_path'], params['timeout'])
@@ -55,18 +55,18 @@ class HostSession(object):
 
     def fail(self, error, **result):
         self.client.close()
-        self.module.fail_json(msg=self.message(error), host=self.label, **dict(self.result, **result))
+        raise TaskFailed(self.message(error), host=self.label, **dict(self.result, **result))
 
     def call(self, operation, *args):
-        """Runs one client operation; any failure of it ends the module."""
+        """Runs one client operation; any failure of it ends the task."""
         try:
             return operation(*args)
         except (cimclient.ClientError, cimxml.CimError, cimxml.CimReplyError) as e:
             self.fail(e)
         except Exception as e:  # a fault of ours: say so, with the trace for -vvv
             self.client.close()
-            self.module.fail_json(msg=self.message('unexpected %s: %s' % (type(e).__name__, e)),
-                                  exception=self.client.redact(traceback.format_exc()), **self.result)
+            raise TaskFailed(self.message('unexpected %s: %s' % (type(e).__name__, e)),
+                             exception=self.client.redact(traceback.format_exc()), **self.result)
 
     def service(self):
         """The host's one installation service instance."""

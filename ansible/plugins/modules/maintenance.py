@@ -48,7 +48,9 @@ return_value:
 '''
 
 from ansible.module_utils.basic import AnsibleModule
-from ansible_collections.zelk.firmware.plugins.module_utils.host import HostSession, connection_argument_spec
+from ansible_collections.zelk.firmware.plugins.module_utils import maintenance_task
+from ansible_collections.zelk.firmware.plugins.module_utils.host import connection_argument_spec
+from ansible_collections.zelk.firmware.plugins.module_utils.task import run_module
 
 
 def argument_spec():
@@ -59,17 +61,7 @@ def argument_spec():
 
 def main():
     module = AnsibleModule(argument_spec=argument_spec(), supports_check_mode=True)
-    session = HostSession(module)
-    service = session.service()
-    method = module.params['method']
-    if module.check_mode:
-        session.client.close()
-        module.exit_json(changed=True, host=session.label, msg='would call %s' % method)
-    returned, dummy = session.call(session.client.invoke_method, service, method)
-    session.client.close()
-    if returned != 0:
-        session.fail('%s returned %s' % (method, returned), return_value=returned)
-    module.exit_json(changed=True, host=session.label, return_value=returned, msg='%s done' % method)
+    run_module(module, maintenance_task.run)
 
 
 if __name__ == '__main__':

@@ -64,25 +64,11 @@ text:
   type: str
 '''
 
-import datetime
-import os
-import tempfile
-
 from ansible.module_utils.basic import AnsibleModule
-from ansible_collections.zelk.firmware.plugins.module_utils import fleetreport
+from ansible_collections.zelk.firmware.plugins.module_utils import report_task
+from ansible_collections.zelk.firmware.plugins.module_utils.task import run_module
 
-
-def write(module, path, content):
-    directory = os.path.dirname(os.path.abspath(path))
-    try:
-        os.makedirs(directory, exist_ok=True)
-        descriptor, temporary = tempfile.mkstemp(dir=directory, prefix='.report-')
-        with os.fdopen(descriptor, 'w') as out:
-            out.write(content)
-        os.chmod(temporary, 0o644)
-    except (IOError, OSError) as e:
-        module.fail_json(msg='cannot write %s: %s' % (path, e))
-    module.atomic_move(temporary, os.path.abspath(path))
+REQUIRED_ONE_OF = [('markdown_path', 'html_path')]
 
 
 def argument_spec():
@@ -96,20 +82,8 @@ def argument_spec():
 
 
 def main():
-    module = AnsibleModule(
-        argument_spec=argument_spec(),
-        required_one_of=[('markdown_path', 'html_path')],
-        supports_check_mode=True,
-    )
-    params = module.params
-    generated = datetime.datetime.now(datetime.timezone.utc).strftime('%Y-%m-%d %H:%M UTC')
-    report = fleetreport.Report(params['hosts'], params['results'], params['title'], generated)
-    if not module.check_mode:
-        if params['markdown_path']:
-            write(module, params['markdown_path'], fleetreport.markdown(report))
-        if params['html_path']:
-            write(module, params['html_path'], fleetreport.html_page(report))
-    module.exit_json(changed=True, summary=report.counts(), text=report.summary())
+    module = AnsibleModule(argument_spec=argument_spec(), required_one_of=REQUIRED_ONE_OF, supports_check_mode=True)
+    run_module(module, report_task.run)
 
 
 if __name__ == '__main__':

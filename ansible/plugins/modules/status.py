@@ -78,17 +78,10 @@ ansible_facts:
                 final: {description: Whether the code is final, type: bool}
 '''
 
-import re
-
 from ansible.module_utils.basic import AnsibleModule
-from ansible_collections.zelk.firmware.plugins.module_utils import jobstatus
-from ansible_collections.zelk.firmware.plugins.module_utils.host import (
-    JOB_CLASS, NAMESPACE, SERVICE_CLASS, HostSession, connection_argument_spec)
-
-
-def job_number(view):
-    found = re.search(r'-([0-9]+)$', view['instance_id'] or '')
-    return (int(found.group(1)) if found else 0, view['instance_id'] or '')
+from ansible_collections.zelk.firmware.plugins.module_utils import status_task
+from ansible_collections.zelk.firmware.plugins.module_utils.host import connection_argument_spec
+from ansible_collections.zelk.firmware.plugins.module_utils.task import run_module
 
 
 def argument_spec():
@@ -97,18 +90,7 @@ def argument_spec():
 
 def main():
     module = AnsibleModule(argument_spec=argument_spec(), supports_check_mode=True)
-    session = HostSession(module)
-    services = session.call(session.client.enumerate_instances, NAMESPACE, SERVICE_CLASS)
-    if len(services) != 1:
-        session.fail('%d instances of %s in %s, expected one' % (len(services), SERVICE_CLASS, NAMESPACE))
-    path, service = services[0]
-    service['path'] = str(path)
-    jobs = [jobstatus.job_view(name.key('InstanceID'), properties)
-            for name, properties in session.call(session.client.enumerate_instances, NAMESPACE, JOB_CLASS)]
-    session.client.close()
-    jobs.sort(key=job_number)
-    module.exit_json(changed=False, host=session.label,
-                     ansible_facts=dict(zelk_firmware=dict(service=service, jobs=jobs)))
+    run_module(module, status_task.run)
 
 
 if __name__ == '__main__':

@@ -72,16 +72,6 @@ def serve():
         server.close()
 
 
-class FakeModule(object):
-    def __init__(self, **params):
-        self.params = dict(scheme='http', username='root', password=PASSWORD,
-                           validate_certs=True, ca_path=None, timeout=5)
-        self.params.update(params)
-
-    def fail_json(self, **result):
-        raise AssertionError(result)
-
-
 def client(port, **options):
     settings = dict(scheme='http', username='root', password=PASSWORD, timeout=5)
     settings.update(options)
@@ -116,7 +106,8 @@ def test_failures_say_what_failed_and_never_show_the_password(serve):
     with pytest.raises(cimclient.HttpFailure, match=r'HTTP 400 .*\(CIMError: request-not-valid\)'):
         cim.enumerate_instance_names('zelk/cimv2', 'X')
     # A server that echoes the password in its fault does not get it into the module's message.
-    session = HostSession(FakeModule(host='127.0.0.1', port=server.port))
+    session = HostSession(dict(host='127.0.0.1', port=server.port, scheme='http', username='root', password=PASSWORD,
+                               validate_certs=True, ca_path=None, timeout=5))
     with pytest.raises(cimxml.CimError) as refused:
         session.client.invoke_method(cimxml.InstanceName('X', [], 'zelk/cimv2'), 'ResetCimmon')
     message = session.message(refused.value)

@@ -2,7 +2,7 @@
 import pytest
 
 from ansible_collections.zelk.firmware.plugins.module_utils import cimxml
-from ansible_collections.zelk.firmware.plugins.modules import install
+from ansible_collections.zelk.firmware.plugins.module_utils import install_task as install
 
 JOB = cimxml.InstanceName('CIM_ConcreteJob', [('InstanceID', 'ZELK-4', 'string')])
 BUSY = cimxml.CimError(1, 'An installation process is running')
