@@ -1,7 +1,7 @@
 # -*- coding: utf-8 -*-
 """A CIM-XML client over HTTP or HTTPS (DSP0200), on the standard library's http.client.
 
-One connection is kept open for the reads of a module, which are sent again once when the server
+One connection is kept open for the reads of a task, which are sent again once when the server
 has closed it meanwhile; a method call goes out once, on a fresh connection. Every failure is a
 ClientError whose text names what went wrong and never holds the password.
 """
@@ -11,6 +11,7 @@ from __future__ import absolute_import, division, print_function
 __metaclass__ = type
 
 import base64
+import encodings.idna  # noqa: F401 (imported early: see _OPENSSL_READY)
 import errno
 import http.client
 import socket
@@ -25,6 +26,11 @@ from ansible_collections.zelk.firmware.plugins.module_utils import cimxml
 
 DEFAULT_PORTS = {'https': 5989, 'http': 5988}
 CIM_PATH = '/cimom'
+
+# A process's first name lookup imports the idna codec, and its first TLS context makes OpenSSL set
+# up its algorithms, which costs more than a handshake. Both are done here, once, where the
+# controller loads the action plugins, and not again in each worker it forks per host and task.
+_OPENSSL_READY = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
 
 
 class ClientError(Exception):
@@ -58,6 +64,7 @@ class CimClient(object):
         self.validate_certs = validate_certs
         self.ca_path = ca_path
         self.timeout = timeout
+        self._context = None
         self._connection = None
         self._message_id = 0
 
@@ -88,11 +95,13 @@ class CimClient(object):
 
     def _connect(self):
         if self.scheme == 'https':
-            try:
-                context = self._tls_context()
-            except (IOError, OSError, ssl.SSLError) as e:
-                raise ConnectionFailed('cannot read the CA file %s: %s' % (self.ca_path, e))
-            return http.client.HTTPSConnection(self.host, self.port, timeout=self.timeout, context=context)
+            # One TLS context for all connections of the client: making one costs more than a handshake.
+            if self._context is None:
+                try:
+                    self._context = self._tls_context()
+                except (IOError, OSError, ssl.SSLError) as e:
+                    raise ConnectionFailed('cannot read the CA file %s: %s' % (self.ca_path, e))
+            return http.client.HTTPSConnection(self.host, self.port, timeout=self.timeout, context=self._context)
         return http.client.HTTPConnection(self.host, self.port, timeout=self.timeout)
 
     def close(self):
