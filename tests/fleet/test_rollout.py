@@ -111,9 +111,12 @@ def test_rollout_to_twenty_hosts(fleet):
     checked = one_line_results(module(BUSY, 'install', {'uris': '{{ zelk_uris }}'}, '--check').stdout)
     assert checked[BUSY]['busy'] and 'once the run in progress has ended' in checked[BUSY]['msg']
 
+    # Every task of the rollout runs in the controller: neither a connection to the hosts nor a
+    # module process (which would need the interpreter) is ever started.
     play = ansible('ansible-playbook', '-v', '-i', 'inventory.yml', '-f', '10', os.path.join(ROOT, 'ansible', 'playbooks', 'rollout.yml'),
                    '-e', 'zelk_serial=10', '-e', 'zelk_max_fail_percentage=25', '-e', 'zelk_poll_interval=0.5',
-                   '-e', 'zelk_busy_timeout=120', '-e', 'zelk_report_dir=report')
+                   '-e', 'zelk_busy_timeout=120', '-e', 'zelk_report_dir=report',
+                   '-e', 'ansible_connection=ssh', '-e', 'ansible_python_interpreter=/nonexistent/python3')
     assert play.returncode == 2, play.stdout  # some hosts failed
     failing = {LSI_REFUSES, CONTROLLER_UNREACHABLE, DOWN}
     stats = recap(play.stdout)
@@ -147,8 +150,9 @@ def test_rollout_to_twenty_hosts(fleet):
         html = page.read()
     assert html.count('<td class="failed"') == 2 + 1 + 3  # h04: host, hdd; h08: host; h11: host, uefi, vxc
 
-    # The provider's jobs as facts, and a maintenance call.
-    status = one_line_results(module(CONTROLLER_UNREACHABLE, 'status', {}).stdout)[CONTROLLER_UNREACHABLE]
+    # The provider's jobs as facts (with async, from the module's own process), and a maintenance call.
+    status = one_line_results(module(CONTROLLER_UNREACHABLE, 'status', {}, '-B', '60', '-P', '1').stdout)[CONTROLLER_UNREACHABLE]
+    assert status['ansible_job_id'] and status['finished']
     jobs = status['ansible_facts']['zelk_firmware']['jobs']
     assert [j['instance_id'] for j in jobs] == ['ZELK-1'] and jobs[0]['settled']
     assert [p['code'] for p in jobs[0]['packages']] == [53, 53, 50, 50, 50]
