@@ -11,8 +11,9 @@ options:
   host:
     description:
       - Address or name of the host's CIM server.
-      - The module runs on the control node (with C(delegate_to=localhost) or C(connection=local))
-        and reaches the host over CIM-XML.
+      - The module runs on the control node, inside Ansible's own process (the collection's action
+        plugin), and reaches the host over CIM-XML. No connection to the managed host is made, so
+        C(connection=local) and C(delegate_to=localhost) are not needed (and do no harm).
     type: str
     required: true
   port:
@@ -48,6 +49,8 @@ options:
 notes:
   - The connection options can be set once for all modules of the collection with the action group
     C(zelk.firmware.all) in C(module_defaults).
+  - With C(async), the task runs as a module process instead, where the task's connection starts it
+    (use C(connection=local) or C(delegate_to=localhost) then).
 requirements:
-  - python3-defusedxml on the control node.
+  - python3-defusedxml for the Python that runs Ansible on the control node.
 '''

@@ -22,6 +22,7 @@ version_added: 1.0.0
 author: zelkprovider team
 extends_documentation_fragment:
   - zelk.firmware.connection
+  - zelk.firmware.controller
 attributes:
   check_mode:
     support: full
@@ -68,7 +69,6 @@ options:
 EXAMPLES = r'''
 - name: Update the system firmware of every host
   hosts: esxi
-  connection: local
   gather_facts: false
   module_defaults:
     group/zelk.firmware.all:

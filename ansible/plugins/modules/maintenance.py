@@ -18,6 +18,7 @@ version_added: 1.0.0
 author: zelkprovider team
 extends_documentation_fragment:
   - zelk.firmware.connection
+  - zelk.firmware.controller
 attributes:
   check_mode:
     support: full
@@ -37,7 +38,6 @@ EXAMPLES = r'''
     username: root
     password: "{{ vault_cim_password }}"
     method: ResetCimmon
-  delegate_to: localhost
 '''
 
 RETURN = r'''

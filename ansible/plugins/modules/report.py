@@ -12,9 +12,12 @@ description:
   - Writes a table with one row per host and one column per package from the results that
     M(zelk.firmware.install) returned for each host; green installed, red failed, grey without
     outcome (not reached, check mode, run unfinished). The HTML page is self-contained.
-  - Runs on the control node, once for the fleet (C(run_once=true), C(delegate_to=localhost)).
+  - Runs on the control node, inside Ansible's own process (the collection's action plugin), so the
+    files are written there whatever the task's host; once for the fleet (C(run_once=true)).
 version_added: 1.0.0
 author: zelkprovider team
+extends_documentation_fragment:
+  - zelk.firmware.controller
 attributes:
   check_mode:
     support: full
@@ -49,7 +52,6 @@ EXAMPLES = r'''
     markdown_path: reports/rollout.md
     html_path: reports/rollout.html
   run_once: true
-  delegate_to: localhost
 '''
 
 RETURN = r'''

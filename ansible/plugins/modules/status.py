@@ -18,6 +18,7 @@ version_added: 1.0.0
 author: zelkprovider team
 extends_documentation_fragment:
   - zelk.firmware.connection
+  - zelk.firmware.controller
 attributes:
   check_mode:
     support: full
@@ -34,7 +35,6 @@ EXAMPLES = r'''
     username: root
     password: "{{ vault_cim_password }}"
     ca_path: /etc/ssl/fleet-ca.pem
-  delegate_to: localhost
 
 - name: Hosts whose last run left a package uninstalled
   ansible.builtin.debug:
