@@ -1,8 +1,8 @@
-"""How the install module waits: for a busy host, and for the end of a run, on a simulated clock."""
+"""How the install task waits: for a busy host, and for the end of a run, on a simulated clock."""
 import pytest
 
 from ansible_collections.zelk.firmware.plugins.module_utils import cimxml
-from ansible_collections.zelk.firmware.plugins.module_utils import install_task as install
+from ansible_collections.zelk.firmware.plugins.module_utils import install_task
 
 JOB = cimxml.InstanceName('CIM_ConcreteJob', [('InstanceID', 'ZELK-4', 'string')])
 BUSY = cimxml.CimError(1, 'An installation process is running')
@@ -62,22 +62,22 @@ class Session(object):
 @pytest.fixture(autouse=True)
 def clock(monkeypatch):
     fake = Clock()
-    monkeypatch.setattr(install, 'time', fake)
+    monkeypatch.setattr(install_task, 'time', fake)
     return fake
 
 
 def test_a_busy_host_is_asked_again_until_busy_timeout(clock):
     session = Session([BUSY, BUSY, (4096, {'Job': JOB})])
-    job, waited = install.start_run(session, None, PARAMS)
+    job, waited = install_task.start_run(session, None, PARAMS)
     assert job.key('InstanceID') == 'ZELK-4' and job.namespace == 'zelk/cimv2' and waited == 10
     assert session.sent[0] == [('URI', 'file:///d/a.xml|file:///d/b.xml', 'string'),
                                ('UpdateArgs', '--backup', 'string')]
     with pytest.raises(Failed, match=r'^CIM_ERR_FAILED: An installation process is running \(still busy after 60 s\)'):
-        install.start_run(Session([BUSY] * 20), None, PARAMS)
+        install_task.start_run(Session([BUSY] * 20), None, PARAMS)
     with pytest.raises(Failed, match='CIM_ERR_INVALID_PARAMETER'):
-        install.start_run(Session([cimxml.CimError(4, 'URI')]), None, PARAMS)
+        install_task.start_run(Session([cimxml.CimError(4, 'URI')]), None, PARAMS)
     with pytest.raises(Failed, match='started no job: .*synchronous path'):
-        install.start_run(Session([(None, {})]), None, PARAMS)
+        install_task.start_run(Session([(None, {})]), None, PARAMS)
 
 
 def test_the_run_ends_when_the_host_says_so_not_when_the_text_looks_done(clock):
@@ -86,28 +86,28 @@ def test_the_run_ends_when_the_host_says_so_not_when_the_text_looks_done(clock):
     texts = ['0|a: 10: Package download completed with no error.|b: 62: Updating and Package installation is running.|',
              '1|a: 10: Package download completed with no error.|b: 50: Package installation successfully.|']
     session = Session(texts=list(texts), alive=[True, False])
-    properties, status = install.follow_run(session, None, JOB, PARAMS, PARAMS['uris'])
+    properties, status = install_task.follow_run(session, None, JOB, PARAMS, PARAMS['uris'])
     assert session.probes == 2 and [p.code for p in status.packages] == [10, 50]
-    packages = install.packages_of(status, PARAMS['uris'])
+    packages = install_task.packages_of(status, PARAMS['uris'])
     assert [(p['id'], p['installed'], p['uri']) for p in packages] == [
         ('a', False, 'file:///d/a.xml'), ('b', True, 'file:///d/b.xml')]
-    assert install.summary(packages) == '1 of 2 packages not installed: a (10: Package download completed with no error.)'
+    assert install_task.summary(packages) == '1 of 2 packages not installed: a (10: Package download completed with no error.)'
 
     settled = Session(texts=['0|a: 18: Invalid Destination URI from TFTP file transfer|b: 50: x|',
                              '0|a: 50: x|b: 50: x|'], alive=[True, False])
-    dummy, status = install.follow_run(settled, None, JOB, PARAMS, PARAMS['uris'])
+    dummy, status = install_task.follow_run(settled, None, JOB, PARAMS, PARAMS['uris'])
     assert [p.code for p in status.packages] == [50, 50]
 
     # The job's one line ends at a message's line feed: the package after it shows no status.
     cut = Session(texts=['0|a: 57: No driver file name that need to be update.\n'], alive=[False])
-    dummy, status = install.follow_run(cut, None, JOB, PARAMS, PARAMS['uris'])
-    packages = install.packages_of(status, PARAMS['uris'])
+    dummy, status = install_task.follow_run(cut, None, JOB, PARAMS, PARAMS['uris'])
+    packages = install_task.packages_of(status, PARAMS['uris'])
     assert [(p['id'], p['code']) for p in packages] == [('a', 57), ('b', None)]
-    assert install.summary(packages, 'ZELK-4').endswith('/tmp/zelkstatZELK-4.txt on the host holds them')
+    assert install_task.summary(packages, 'ZELK-4').endswith('/tmp/zelkstatZELK-4.txt on the host holds them')
 
 
 def test_a_run_that_does_not_end_fails_at_wait_timeout(clock):
     session = Session(texts=['0|a: 62: Updating and Package installation is running.|b: 0: x|'])
     with pytest.raises(Failed, match='timeout: the run of job ZELK-4 did not end within 300 s'):
-        install.follow_run(session, None, JOB, PARAMS, PARAMS['uris'])
+        install_task.follow_run(session, None, JOB, PARAMS, PARAMS['uris'])
     assert session.probes == 0 and 300 <= clock.now < 310
