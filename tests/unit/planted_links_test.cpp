@@ -14,6 +14,7 @@
 
 #include "hostsim_broker.h"
 #include "install_driver.h"
+#include "maintenance.h"
 #include "zelk_pkg_installer_broker.h"
 #include "pkg_table.h"
 #include "run_init.h"
@@ -85,17 +86,31 @@ TEST_F(PlantedLinks, JobStatusReadsOnlyItsOwnFileAndSkipsALinkedSideRecord) {
     EXPECT_EQ(kVictimText, testfiles::read(kVictim));
 }
 
-TEST_F(PlantedLinks, RunLockIsNotCreatedThroughADanglingLink) {
+// A link at the lock file, or in place of its directory /tmp/sfcb: the lock is neither made nor
+// removed through it.
+TEST_F(PlantedLinks, RunLockIsNeverMadeOrRemovedThroughALink) {
     QEL_VMWarePackageInstallationBroker = hostsim::broker();
     hostsim::CallScope scope;
     CMPIContext *context = hostsim::new_context();
     plant_link("/tmp/sfcb/zelk.safelock", "/tmp/created-through-link");
     initPkgInstall("file:///tmp/missing.xml");
     syncInstallAllPkgs(context);
-    CMRelease(context);
     EXPECT_FALSE(testfiles::exists("/tmp/created-through-link"));
+
+    ASSERT_EQ(0, unlink("/tmp/sfcb/zelk.safelock"));
+    ASSERT_EQ(0, rmdir("/tmp/sfcb"));
+    ASSERT_EQ(0, mkdir("/tmp/elsewhere", 0755));
+    plant_link("/tmp/sfcb", "/tmp/elsewhere");
+    syncInstallAllPkgs(context);
+    CMRelease(context);
+    EXPECT_FALSE(testfiles::exists("/tmp/elsewhere/zelk.safelock"));
+    testfiles::write("/tmp/elsewhere/zelk.safelock", "");
+    EXPECT_EQ(0, reset_cimmon());
+    EXPECT_TRUE(testfiles::exists("/tmp/elsewhere/zelk.safelock"));
+
     const std::vector<std::string> trace = testfiles::trace_messages();
-    EXPECT_EQ(1, std::count(trace.begin(), trace.end(), "Fail to create ZELK_LOCK_FILE."));
+    EXPECT_EQ(2, std::count(trace.begin(), trace.end(), "Fail to create ZELK_LOCK_FILE."));
+    EXPECT_EQ(1, std::count(trace.begin(), trace.end(), "Fail to delete ZELK_LOCK_FILE."));
 }
 
 // What another user prepares on the working area's path before the provider's first run, to
