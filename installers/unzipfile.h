@@ -23,6 +23,11 @@ extern "C" {
 // the call: the entries already written stay, the partly written file of the failing entry is
 // removed.
 //
+// The destination is walked from "/" one directory at a time, never through a link: a link on
+// its path, or a directory on it that another user could have put there or could swap (theirs,
+// or open to their writes, inside a directory anyone may write such as /var/tmp), fails the
+// call with kUnsafeEntry before anything is written.
+//
 // An existing file at an entry's path is replaced, never written through (links stay untouched);
 // an existing link where a directory is needed fails with kUnsafeEntry. Files get the archive's
 // permission bits masked with 0755 (0644 when it has none), directories 0755.
@@ -36,7 +41,8 @@ constexpr int32_t kBadArgument = 1;      // NULL or empty path, or a path of PAT
 constexpr int32_t kArchiveMissing = 2;   // no readable regular file at the archive path
 constexpr int32_t kArchiveCorrupt = 3;   // not a zip, truncated, or an entry's data fails its check
 constexpr int32_t kWriteFailed = 4;      // destination cannot be created or written
-constexpr int32_t kUnsafeEntry = 5;      // absolute path, "..", a link entry, or a link on the path
+constexpr int32_t kUnsafeEntry = 5;      // absolute path, "..", a link entry, a link on the path,
+                                         // or a destination that another user controls
 constexpr int32_t kUnsupportedEntry = 6; // encrypted entry or unknown compression method
 constexpr int32_t kPathTooLong = 7;      // a path of PATH_MAX or more below the destination, a
                                          // component over NAME_MAX, or more components than

@@ -24,7 +24,7 @@ constexpr size_t kValueCloseTagLength = 8; // "</VALUE>"
 constexpr size_t kValueTagsLength = kValueOpenTagLength + kValueCloseTagLength;
 constexpr const char *kUnopenedMessage = "Pakcage XML can't be opened.";
 // Descriptors are named by the client: links are followed, to regular files only.
-constexpr FileRules kDescriptorRules = {true, false, zelk::kMaxMetadataFileBytes};
+constexpr FileRules kDescriptorRules = {true, false, zelk::kMaxMetadataFileBytes, false};
 
 // What a recognised header does with the value that follows it.
 enum class ValueKind { kStore, kPrereqArray, kAppend };

@@ -17,7 +17,8 @@ bool is_hypervisor_bundle(const PkgInstance &pkg) {
 }
 
 void create_run_lock() {
-    int lock = open_regular_file(zelk::kRunLockPath, O_WRONLY | O_CREAT | O_APPEND, kOwnFileRules);
+    int lock =
+        open_regular_file(zelk::kRunLockPath, O_WRONLY | O_CREAT | O_APPEND, kOwnFileBelowTmpRules);
     if (lock < 0) {
         trace("Fail to create ZELK_LOCK_FILE.\n");
         return;

@@ -2,15 +2,17 @@
 
 #include <unistd.h>
 
+#include "regular_file.h"
 #include "trace_log.h"
 #include "working_area.h"
 #include "zelk_limits.h"
 
 namespace {
 
-// Unlinks `path`; traces "Successfully to delete <path>" or the failure text.
-int remove_traced(const char *path, const char *failure) {
-    if (unlink(path) == 0) {
+// Unlinks `path` with `unlink_file` (unlink_walked for a file in a directory below /tmp); traces
+// "Successfully to delete <path>" or the failure text.
+int remove_traced(const char *path, int (*unlink_file)(const char *), const char *failure) {
+    if (unlink_file(path) == 0) {
         trace("Successfully to delete ");
         debug(path);
         debug("\n");
@@ -27,10 +29,10 @@ int reset_cimmon() {
     if (util_remove_file(zelk::kFileStorePath) != 0) {
         trace("Fail to delete files under filestore.\n");
     }
-    return remove_traced(zelk::kRunLockPath, "Fail to delete ZELK_LOCK_FILE.\n");
+    return remove_traced(zelk::kRunLockPath, unlink_walked, "Fail to delete ZELK_LOCK_FILE.\n");
 }
 
 int DeleteZelkDebugLog() {
     trace("Delete the zelk debug log file.\n");
-    return remove_traced(zelk::kTraceLogPath, "Fail to delete zelk debug log file.\n");
+    return remove_traced(zelk::kTraceLogPath, ::unlink, "Fail to delete zelk debug log file.\n");
 }

@@ -20,7 +20,8 @@ using Line = char[kPayloadLineSize];
 
 constexpr const char *kCfgFileName = "image/payload.xml";
 // The unpacked archive holds regular files only: a link or a pipe there was put by someone else.
-constexpr FileRules kCfgFileRules = {false, false, zelk::kMaxMetadataFileBytes};
+// It is read only through directories no other user could have planted on the way.
+constexpr FileRules kCfgFileRules = {false, false, zelk::kMaxMetadataFileBytes, true};
 
 int32_t matchesLeftOut = 0; // of the latest call
 

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "safe_dir.h"
+
 namespace {
 
 int refuse(FileRefusal reason, FileRefusal *refusal, int fd = -1) {
@@ -29,8 +31,23 @@ int open_regular_file(const char *path, int flags, const FileRules &rules, FileR
     if (rules.followLinks && stat(path, &info) == 0 && !S_ISREG(info.st_mode)) {
         return refuse(FileRefusal::kNotRegular, refusal);
     }
-    int fd =
-        open(path, flags | O_NONBLOCK | O_CLOEXEC | (rules.followLinks ? 0 : O_NOFOLLOW), 0666);
+    const int openFlags = flags | O_NONBLOCK | O_CLOEXEC | (rules.followLinks ? 0 : O_NOFOLLOW);
+    int fd = -1;
+    if (rules.walkDirectories) {
+        char name[NAME_MAX + 1];
+        safedir::Failure failure;
+        const int dir = safedir::open_parent(path, name, &failure);
+        if (dir < 0) {
+            return refuse(failure.refusal == safedir::Refusal::kFailed
+                              ? FileRefusal::kCannotOpen
+                              : FileRefusal::kUnsafeDirectory,
+                          refusal);
+        }
+        fd = openat(dir, name, openFlags | O_NOFOLLOW, 0666);
+        close(dir);
+    } else {
+        fd = open(path, openFlags, 0666);
+    }
     if (fd < 0) {
         return refuse(FileRefusal::kCannotOpen, refusal);
     }
@@ -60,8 +77,22 @@ const char *refusal_text(FileRefusal refusal) {
         return "not the provider's own file";
     case FileRefusal::kTooLarge:
         return "larger than the limit";
+    case FileRefusal::kUnsafeDirectory:
+        return "in a directory that is a link or that another user may swap";
     }
     return "refused";
+}
+
+int unlink_walked(const char *path) {
+    char name[NAME_MAX + 1];
+    safedir::Failure failure;
+    const int dir = safedir::open_parent(path, name, &failure);
+    if (dir < 0) {
+        return -1;
+    }
+    const int result = unlinkat(dir, name, 0);
+    close(dir);
+    return result;
 }
 
 int open_own_file_emptied(const char *path) {

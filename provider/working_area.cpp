@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "safe_dir.h"
 #include "trace_log.h"
 #include "unzipfile.h"
 
@@ -42,26 +43,9 @@ int opendir_failed() {
 
 int remove_entries(DIR *dir, int depth);
 
-// Empties the open directory `dir` (`depth` levels below the path given), closes it and removes
-// it with `remove_dir`.
-template <class RemoveDir> int remove_directory(DIR *dir, int depth, RemoveDir remove_dir) {
-    int result = remove_entries(dir, depth);
-    if (closedir(dir) != 0) {
-        trace("In Function util_remove_file::closedir error and the error code is [-1].\n");
-        return -1;
-    }
-    if (result < 0) {
-        return result;
-    }
-    if (remove_dir() != 0) {
-        trace("In Function util_remove_file::rmdir error and the error code is [-1].\n");
-        return -1;
-    }
-    return result;
-}
-
 // Removes the directory `name` of the open directory `parent`, at `depth` levels below the path
-// given. Each level holds one open directory until its entries are done, so the depth is bounded.
+// given: empties it, closes it and removes it. Each level holds one open directory until its
+// entries are done, so the depth is bounded.
 int remove_directory_at(int parent, const char *name, int depth) {
     if (depth > kMaxRemovalDepth) {
         tracef("In Function util_remove_file::directory tree deeper than %d levels and the error "
@@ -84,7 +68,19 @@ int remove_directory_at(int parent, const char *name, int depth) {
         close(fd);
         return opendir_failed();
     }
-    return remove_directory(dir, depth, [=] { return unlinkat(parent, name, AT_REMOVEDIR); });
+    int result = remove_entries(dir, depth);
+    if (closedir(dir) != 0) {
+        trace("In Function util_remove_file::closedir error and the error code is [-1].\n");
+        return -1;
+    }
+    if (result < 0) {
+        return result;
+    }
+    if (unlinkat(parent, name, AT_REMOVEDIR) != 0) {
+        trace("In Function util_remove_file::rmdir error and the error code is [-1].\n");
+        return -1;
+    }
+    return result;
 }
 
 // Removes the entry `name` of the open directory `parent`, whose kind readdir gave as `type`.
@@ -126,25 +122,48 @@ int remove_entries(DIR *dir, int depth) {
     return result;
 }
 
+// Refuses a path whose directories cannot be walked safely; the reason goes to the trace log.
+int refuse_path(const char *path, const safedir::Failure &failure) {
+    const bool failed = failure.refusal == safedir::Refusal::kFailed;
+    tracef("In Function util_remove_file::%.*s %s%s%s; nothing removed.\n",
+           static_cast<int>(failure.length), path, safedir::refusal_text(failure.refusal),
+           failed ? ": " : "", failed ? std::strerror(failure.error) : "");
+    return opendir_failed();
+}
+
+// What lstat of the path would fail with: nothing there, or no way to it.
+bool unreachable(int error) {
+    return error == ENOENT || error == ENOTDIR || error == ENAMETOOLONG || error == EACCES;
+}
+
 } // namespace
 
 int util_remove_file(const char *path) {
+    // The path's directories are walked from "/" without following a link, and only through
+    // directories no other user could have put there: the working areas lie below /var/tmp.
+    // Everything else happens relative to the directory that holds the last component, so a
+    // link there is unlinked, never followed, whether or not the path ends in "/".
+    char name[NAME_MAX + 1];
+    safedir::Failure failure;
+    const int parent = safedir::open_parent(path, name, &failure);
+    if (parent < 0) {
+        const bool missing =
+            failure.refusal == safedir::Refusal::kFailed && unreachable(failure.error);
+        return missing ? missing_path() : refuse_path(path, failure);
+    }
+    const bool names_directory = path[std::strlen(path) - 1] == '/';
     struct stat info {};
-    if (lstat(path, &info) != 0) {
-        return missing_path();
+    int result = 0;
+    if (fstatat(parent, name, &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+        (names_directory && !S_ISDIR(info.st_mode) && !S_ISLNK(info.st_mode))) {
+        // Nothing there; or a file named with a trailing "/", which lstat finds to be no
+        // directory either.
+        result = missing_path();
+    } else if (!S_ISDIR(info.st_mode)) {
+        result = unlinkat(parent, name, 0) == 0 ? 0 : unlink_failed();
+    } else {
+        result = remove_directory_at(parent, name, 0);
     }
-    if (!S_ISDIR(info.st_mode)) {
-        return unlink(path) == 0 ? 0 : unlink_failed();
-    }
-    // Opened without following a link: one put in the directory's place after the lstat is
-    // not walked.
-    int fd = open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    DIR *dir = fd >= 0 ? fdopendir(fd) : nullptr;
-    if (dir == nullptr) {
-        if (fd >= 0) {
-            close(fd);
-        }
-        return opendir_failed();
-    }
-    return remove_directory(dir, 0, [=] { return rmdir(path); });
+    close(parent);
+    return result;
 }

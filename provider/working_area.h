@@ -9,7 +9,8 @@ constexpr int kMaxRemovalDepth = 512;
 // returns what snprintf returns.
 int util_full_name(const char *dir, const char *name, char *dst, int size);
 
-// 0 removed; 1 nothing there; -2 unlink failed; -1 opendir, closedir or rmdir failed, or the
-// tree is deeper than kMaxRemovalDepth; or the negative result of the first entry that could
-// not be removed.
+// 0 removed; 1 nothing there; -2 unlink failed; -1 opendir, closedir or rmdir failed, the tree
+// is deeper than kMaxRemovalDepth, or a directory on the path is a link or may be swapped by
+// another user (nothing is removed then); or the negative result of the first entry that could
+// not be removed. A link at the path is unlinked, also when the path ends in "/".
 int util_remove_file(const char *path);

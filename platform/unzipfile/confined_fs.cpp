@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <utility>
 
+#include "safe_dir.h"
 #include "unzipfile.h"
 
 namespace unzipfile {
@@ -56,26 +57,13 @@ int32_t enter_directory(int at, const char *name, UniqueFd &out) {
 } // namespace
 
 int32_t open_destination(const char *path, UniqueFd &out) noexcept {
-    char buffer[PATH_MAX];
-    const size_t length = strnlen(path, sizeof buffer);
-    if (length == 0 || length >= sizeof buffer) {
-        return minizip_result::kBadArgument;
-    }
-    memcpy(buffer, path, length + 1);
-    // Errors of the parents show up when the destination itself is opened.
-    for (size_t i = 1; i < length; ++i) {
-        if (buffer[i] == '/' && buffer[i - 1] != '/') {
-            buffer[i] = '\0';
-            mkdir(buffer, 0755);
-            buffer[i] = '/';
-        }
-    }
-    mkdir(buffer, 0755);
-    out.reset(open(buffer, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    safedir::Failure failure;
+    out.reset(safedir::open_dir(path, true, &failure));
     if (out.valid()) {
         return minizip_result::kOk;
     }
-    return errno == ENAMETOOLONG ? minizip_result::kPathTooLong : minizip_result::kWriteFailed;
+    return failure.refusal == safedir::Refusal::kFailed ? code_for_errno(failure.error)
+                                                        : minizip_result::kUnsafeEntry;
 }
 
 int32_t open_entry_dir(int root, const char *name, bool with_last, UniqueFd &dir,

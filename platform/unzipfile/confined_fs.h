@@ -14,7 +14,8 @@ namespace unzipfile {
 // The failure code of a file-system step that failed with `err`.
 int32_t code_for_errno(int err) noexcept;
 
-// Creates `path` and its missing parents (0755) and opens it as the extraction root.
+// Creates `path` and its missing parents (0755) and opens it as the extraction root, never
+// through a link and never into a directory that another user could have put on the path.
 int32_t open_destination(const char *path, UniqueFd &out) noexcept;
 
 // Walks `name` below `root`, creating missing directories (0755). With `with_last` every

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -18,6 +19,7 @@
 #include <set>
 #include <string>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -92,10 +94,12 @@ void fill(const std::string &dir) {
     close(fd);
 }
 
-// A small tmpfs at kStaging, full after `prepare` has put its files there.
-template <class Prepare> void full_tmpfs(Prepare prepare) {
+// A small tmpfs at kStaging with the permissions `mode`, full after `prepare` has put its files
+// there.
+template <class Prepare> void full_tmpfs(Prepare prepare, const std::string &mode = "1777") {
     std::filesystem::create_directories(kStaging);
-    ASSERT_EQ(0, mount("fault-full", kStaging, "tmpfs", 0, "size=8m,mode=1777")) << error_text();
+    const std::string options = "size=8m,mode=" + mode;
+    ASSERT_EQ(0, mount("fault-full", kStaging, "tmpfs", 0, options.c_str())) << error_text();
     g_mounted.push_back(kStaging);
     prepare();
     fill(kStaging);
@@ -124,14 +128,21 @@ void copy_tree(const std::filesystem::path &dir, const std::filesystem::path &de
     }
 }
 
-// `dir` replaced by a full file system, which holds a copy of what `dir` held when `keep` is
-// set. A file store starts empty: deleting a copy there would make room for the next.
+// `dir` replaced by a full file system with the same permissions (a file store open to others'
+// writes would be refused), which holds a copy of what `dir` held when `keep` is set. A file
+// store starts empty: deleting a copy there would make room for the next.
 void replace_with_full_tmpfs(const std::string &dir, bool keep) {
-    full_tmpfs([&] {
-        if (keep) {
-            copy_tree(dir, kStaging);
-        }
-    });
+    struct stat info {};
+    ASSERT_EQ(0, stat(dir.c_str(), &info)) << dir;
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%o", info.st_mode & 07777);
+    full_tmpfs(
+        [&] {
+            if (keep) {
+                copy_tree(dir, kStaging);
+            }
+        },
+        mode);
     ASSERT_EQ(0, mount(kStaging, dir.c_str(), "none", MS_MOVE, nullptr)) << error_text();
     g_mounted.back() = dir;
 }

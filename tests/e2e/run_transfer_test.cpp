@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "run_host.h"
@@ -143,6 +145,16 @@ TEST_F(TransferRuns, TftpRunFetchesFromARealServer) {
     EXPECT_EQ(CMPI_RC_OK, delete_copy(fetched.destination));
     EXPECT_EQ(CMPI_RC_ERR_NOT_FOUND, delete_copy(fetched.destination));
     EXPECT_EQ(std::vector<std::string>{}, store_files());
+
+    // A store that another user replaced by a link is neither written nor deleted in.
+    ASSERT_EQ(0, rmdir(kStore));
+    ASSERT_EQ(0, mkdir("/tmp/victim", 0755));
+    testfiles::write("/tmp/victim/keep", "keep");
+    ASSERT_EQ(0, symlink("/tmp/victim", kStore));
+    EXPECT_EQ(1u, ask_service("TransferViaTFTP", "SourceURI", server.url("fw/image.bin")).code);
+    EXPECT_EQ(CMPI_RC_ERR_ACCESS_DENIED, delete_copy("file:///var/tmp/filestore/keep"));
+    EXPECT_FALSE(testfiles::exists("/tmp/victim/image.bin"));
+    EXPECT_EQ("keep", testfiles::read("/tmp/victim/keep"));
 }
 
 // Nothing answers on the port: the service gives up after its time-out and says so.

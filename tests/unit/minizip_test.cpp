@@ -249,7 +249,8 @@ TEST(Minizip, ExtractsZip64Archives) {
 // What an archive expands to must fit in the free space of the destination's file system.
 TEST(Minizip, ExpansionIsBoundByTheFreeSpace) {
     ASSERT_EQ(0, mkdir("/tmp/small", 0755));
-    ASSERT_EQ(0, mount("none", "/tmp/small", "tmpfs", 0, "size=64k,nr_inodes=8"));
+    // Closed to other users: a destination in a directory anyone may write is refused.
+    ASSERT_EQ(0, mount("none", "/tmp/small", "tmpfs", 0, "size=64k,nr_inodes=8,mode=0755"));
     make_zip(kArchive, {{"a.txt", "a"}, {"zeros.bin", std::string(1 << 20, '\0')}});
     EXPECT_EQ(mr::kNoSpace, unzip(kArchive, "/tmp/small/pkg"));
     EXPECT_FALSE(testfiles::exists("/tmp/small/pkg"));

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -123,6 +124,12 @@ TEST(PayloadConfig, FailuresReturnZeroAndKeepTheCount) {
     ASSERT_EQ(symlink("/tmp/payload.xml", kCfgPath), 0);
     EXPECT_EQ(parsePayloadDeviceIDArray(0), 0);
     alarm(0);
+    // Nor one behind a link that another user planted among the working area's directories.
+    write_file("/tmp/planted/Xorvo/Package/image/payload.xml",
+               config(payload("payload", "a.bin", {"lpfc"})));
+    std::filesystem::remove_all("/var/tmp/QEL");
+    ASSERT_EQ(symlink("/tmp/planted", "/var/tmp/QEL"), 0);
+    EXPECT_EQ(parsePayloadDeviceIDArray(0), 0);
     EXPECT_EQ(pkgInstance[0].PayloadCount, 7);
     pkgInstance[0].DFNDeviceCount = 0; // no adapter: the file is not even opened
     EXPECT_EQ(parsePayloadDeviceIDArray(0), 1);

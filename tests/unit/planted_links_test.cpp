@@ -1,10 +1,12 @@
-// Links and files that another local user puts at the provider's fixed paths in /tmp before the
-// provider (running as root) opens them: none is followed or written into, and a status file
-// that is not the provider's own is never read back to the job's clients.
+// Links, files and directories that another local user puts at the provider's fixed paths in
+// /tmp and /var/tmp before the provider (running as root) opens them: none is followed or
+// written into, a status file that is not the provider's own is never read back to the job's
+// clients, and the working area is neither unpacked into nor removed through them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,12 +14,16 @@
 
 #include "hostsim_broker.h"
 #include "install_driver.h"
+#include "maintenance.h"
 #include "zelk_pkg_installer_broker.h"
 #include "pkg_table.h"
 #include "run_init.h"
 #include "status_recording.h"
 #include "test_files.h"
 #include "trace_log.h"
+#include "unzipfile.h"
+#include "working_area.h"
+#include "zip_writer.h"
 
 extern "C" int getZELKStatus(const char *instanceId, uint32_t *jobState, char *statusText,
                              int statusTextSize);
@@ -80,17 +86,105 @@ TEST_F(PlantedLinks, JobStatusReadsOnlyItsOwnFileAndSkipsALinkedSideRecord) {
     EXPECT_EQ(kVictimText, testfiles::read(kVictim));
 }
 
-TEST_F(PlantedLinks, RunLockIsNotCreatedThroughADanglingLink) {
+// A link at the lock file, or in place of its directory /tmp/sfcb: the lock is neither made nor
+// removed through it.
+TEST_F(PlantedLinks, RunLockIsNeverMadeOrRemovedThroughALink) {
     QEL_VMWarePackageInstallationBroker = hostsim::broker();
     hostsim::CallScope scope;
     CMPIContext *context = hostsim::new_context();
     plant_link("/tmp/sfcb/zelk.safelock", "/tmp/created-through-link");
     initPkgInstall("file:///tmp/missing.xml");
     syncInstallAllPkgs(context);
-    CMRelease(context);
     EXPECT_FALSE(testfiles::exists("/tmp/created-through-link"));
+
+    ASSERT_EQ(0, unlink("/tmp/sfcb/zelk.safelock"));
+    ASSERT_EQ(0, rmdir("/tmp/sfcb"));
+    ASSERT_EQ(0, mkdir("/tmp/elsewhere", 0755));
+    plant_link("/tmp/sfcb", "/tmp/elsewhere");
+    syncInstallAllPkgs(context);
+    CMRelease(context);
+    EXPECT_FALSE(testfiles::exists("/tmp/elsewhere/zelk.safelock"));
+    testfiles::write("/tmp/elsewhere/zelk.safelock", "");
+    EXPECT_EQ(0, reset_cimmon());
+    EXPECT_TRUE(testfiles::exists("/tmp/elsewhere/zelk.safelock"));
+
     const std::vector<std::string> trace = testfiles::trace_messages();
-    EXPECT_EQ(1, std::count(trace.begin(), trace.end(), "Fail to create ZELK_LOCK_FILE."));
+    EXPECT_EQ(2, std::count(trace.begin(), trace.end(), "Fail to create ZELK_LOCK_FILE."));
+    EXPECT_EQ(1, std::count(trace.begin(), trace.end(), "Fail to delete ZELK_LOCK_FILE."));
+}
+
+// What another user prepares on the working area's path before the provider's first run, to
+// have root unpack into or empty a directory of their choice: /tmp/outside stands for it.
+class PlantedWorkingArea : public ::testing::Test {
+  protected:
+    static constexpr const char *kArea = "/var/tmp/QEL/Xorvo/Package/";
+    static constexpr const char *kArchive = "/tmp/pkg.zip";
+
+    void SetUp() override {
+        std::filesystem::create_directories("/tmp/outside/Xorvo/Package");
+        testfiles::write("/tmp/outside/Xorvo/Package/keep", "keep");
+        testzip::write(kArchive, {{"image/payload.xml", "<x/>"}});
+    }
+
+    static void expect_outside_untouched() {
+        EXPECT_EQ("keep", testfiles::read("/tmp/outside/Xorvo/Package/keep"));
+        EXPECT_FALSE(testfiles::exists("/tmp/outside/Xorvo/Package/image"));
+        EXPECT_FALSE(testfiles::exists("/tmp/outside/image"));
+    }
+
+    // Unpacking and removal both refuse `refused`, a directory on the path: nothing written,
+    // nothing removed, and the trace says why.
+    static void expect_refused(const std::string &refused, const char *why) {
+        unlink("/tmp/zelkdebug.txt");
+        EXPECT_EQ(minizip_result::kUnsafeEntry, Minizip(kArchive, kArea)) << refused;
+        EXPECT_EQ(-1, util_remove_file(kArea)) << refused;
+        EXPECT_EQ((std::vector<std::string>{
+                      "In Function util_remove_file::" + refused + " " + why + "; nothing removed.",
+                      "In Function util_remove_file::opendir error and the error code is [-1]."}),
+                  testfiles::trace_messages());
+    }
+};
+
+// The path ends in "/", yet a link at its last component is a link: unlinked, never followed.
+TEST_F(PlantedWorkingArea, LinkAtTheAreaIsUnlinkedNotFollowed) {
+    std::filesystem::create_directories("/var/tmp/QEL/Xorvo");
+    ASSERT_EQ(0, symlink("/tmp/outside/Xorvo/Package", "/var/tmp/QEL/Xorvo/Package"));
+    EXPECT_EQ(minizip_result::kUnsafeEntry, Minizip(kArchive, kArea));
+    EXPECT_EQ(0, util_remove_file(kArea));
+    EXPECT_FALSE(testfiles::exists("/var/tmp/QEL/Xorvo/Package"));
+    expect_outside_untouched();
+}
+
+TEST_F(PlantedWorkingArea, LinkAmongItsDirectoriesIsRefused) {
+    ASSERT_EQ(0, symlink("/tmp/outside", "/var/tmp/QEL"));
+    expect_refused("/var/tmp/QEL", "is a symbolic link");
+    expect_outside_untouched();
+
+    ASSERT_EQ(0, unlink("/var/tmp/QEL"));
+    ASSERT_EQ(0, mkdir("/var/tmp/QEL", 0755));
+    ASSERT_EQ(0, symlink("/tmp/outside/Xorvo", "/var/tmp/QEL/Xorvo"));
+    expect_refused("/var/tmp/QEL/Xorvo", "is a symbolic link");
+    expect_outside_untouched();
+}
+
+// In /var/tmp anyone may create QEL first: a QEL of another user, or one others may write,
+// could be swapped for a link at any time. The same holds for any directory in one that others
+// may write and that has no sticky bit.
+TEST_F(PlantedWorkingArea, DirectoryAnotherUserControlsIsRefused) {
+    std::filesystem::create_directories("/var/tmp/QEL/Xorvo/Package");
+    testfiles::write("/var/tmp/QEL/Xorvo/Package/keep", "keep");
+    ASSERT_EQ(0, chown("/var/tmp/QEL", 65534, 65534)); // nobody
+    expect_refused("/var/tmp/QEL", "may be swapped or written by another user");
+
+    ASSERT_EQ(0, chown("/var/tmp/QEL", 0, 0));
+    ASSERT_EQ(0, chmod("/var/tmp/QEL", 0777));
+    expect_refused("/var/tmp/QEL", "may be swapped or written by another user");
+    EXPECT_EQ("keep", testfiles::read("/var/tmp/QEL/Xorvo/Package/keep"));
+
+    std::filesystem::create_directories("/tmp/root/shared");
+    ASSERT_EQ(0, chmod("/tmp/root/shared", 0777)); // no sticky bit
+    EXPECT_EQ(minizip_result::kUnsafeEntry, Minizip(kArchive, "/tmp/root/shared/area/"));
+    EXPECT_FALSE(testfiles::exists("/tmp/root/shared/area"));
 }
 
 } // namespace

@@ -39,9 +39,12 @@ TEST(UtilFullName, JoinsWithExactlyOneSlash) {
 
 TEST(UtilRemoveFile, MissingPathReturnsOne) {
     EXPECT_EQ(1, util_remove_file("/tmp/nothing-here"));
-    EXPECT_EQ(std::vector<std::string>{"In Function util_remove_file::The directory doesn't exist "
-                                       "and the error code [1]."},
-              testfiles::trace_messages());
+    testfiles::write("/tmp/file", "");
+    EXPECT_EQ(1, util_remove_file("/tmp/file/")); // no directory, as lstat finds
+    EXPECT_TRUE(testfiles::exists("/tmp/file"));
+    const std::string missing =
+        "In Function util_remove_file::The directory doesn't exist and the error code [1].";
+    EXPECT_EQ((std::vector<std::string>{missing, missing}), testfiles::trace_messages());
 }
 
 TEST(UtilRemoveFile, RemovesWholeTreeIncludingDotNames) {

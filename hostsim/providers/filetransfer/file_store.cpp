@@ -4,9 +4,12 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "safe_dir.h"
 
 namespace filetransfer {
 
@@ -21,6 +24,18 @@ bool resolve(const std::string &path, std::string *resolved) {
     return true;
 }
 
+// Why the store's path cannot be used: a part of it is missing, no directory, a link, or one
+// another user could swap.
+std::string refusal_of(const std::string &store, const safedir::Failure &failure) {
+    std::string text = "the file store " + store +
+                       " cannot be used: " + store.substr(0, failure.length) + " " +
+                       safedir::refusal_text(failure.refusal);
+    if (failure.refusal == safedir::Refusal::kFailed) {
+        text += std::string(" (") + std::strerror(failure.error) + ")";
+    }
+    return text;
+}
+
 bool name_char(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
            std::strchr(".-_+", c) != nullptr;
@@ -33,21 +48,13 @@ bool ensure_store(const std::string &store, std::string *error) {
         *error = "the file store \"" + store + "\" is no absolute path";
         return false;
     }
-    for (size_t slash = store.find('/', 1);; slash = store.find('/', slash + 1)) {
-        std::string part = store.substr(0, slash);
-        if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) {
-            *error = "cannot make " + part + ": " + std::strerror(errno);
-            return false;
-        }
-        if (slash == std::string::npos) {
-            break;
-        }
-    }
-    struct stat info {};
-    if (stat(store.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-        *error = "the file store " + store + " is not a directory";
+    safedir::Failure failure;
+    const int dir = safedir::open_dir(store.c_str(), true, &failure);
+    if (dir < 0) {
+        *error = refusal_of(store, failure);
         return false;
     }
+    close(dir);
     return true;
 }
 
@@ -80,21 +87,28 @@ Removal remove_from_store(const std::string &store, const std::string &path, std
         *error = "refusing to delete " + path + ": not a file of the store " + store;
         return Removal::kOutsideStore;
     }
-    const std::string target = storeDir + "/" + name;
-    struct stat info {};
-    if (lstat(target.c_str(), &info) != 0) {
-        *error = "no file " + target + " in the store";
-        return Removal::kMissing;
-    }
-    if (S_ISDIR(info.st_mode)) {
-        *error = "refusing to delete the directory " + target;
+    // Unlinked in the store reached as ensure_store reaches it, never through a planted link.
+    safedir::Failure failure;
+    const int dir = safedir::open_dir(store.c_str(), false, &failure);
+    if (dir < 0) {
+        *error = "refusing to delete " + path + ": " + refusal_of(store, failure);
         return Removal::kOutsideStore;
     }
-    if (unlink(target.c_str()) != 0) {
+    const std::string target = storeDir + "/" + name;
+    struct stat info {};
+    Removal result = Removal::kRemoved;
+    if (fstatat(dir, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        *error = "no file " + target + " in the store";
+        result = Removal::kMissing;
+    } else if (S_ISDIR(info.st_mode)) {
+        *error = "refusing to delete the directory " + target;
+        result = Removal::kOutsideStore;
+    } else if (unlinkat(dir, name.c_str(), 0) != 0) {
         *error = "cannot delete " + target + ": " + std::strerror(errno);
-        return Removal::kFailed;
+        result = Removal::kFailed;
     }
-    return Removal::kRemoved;
+    close(dir);
+    return result;
 }
 
 } // namespace filetransfer

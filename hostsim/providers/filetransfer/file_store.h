@@ -8,7 +8,9 @@ namespace filetransfer {
 
 constexpr const char *kDefaultStore = "/var/tmp/filestore";
 
-// Makes the store directory and its parents; false with `error` set when that fails.
+// Makes the store directory and its parents; false with `error` set when that fails, or when a
+// directory on the way is a link or one that another user could swap (safe_dir.h): the service
+// runs as root and /var/tmp is open to every user.
 bool ensure_store(const std::string &store, std::string *error);
 
 // The name a fetched copy takes in the store: the last path segment of `uri` (query and fragment
